@@ -1,0 +1,112 @@
+#include "app/Startup.h"
+
+#include "common/File.h"
+#include "common/Launcher.h"
+#include "platform/Alerts.h"
+#include "platform/Desktop.h"
+#include "platform/Processes.h"
+
+#include <filesystem>
+#include <iostream>
+#include <thread>
+
+namespace dravik {
+
+namespace {
+
+const std::string kTargetPrefix = "TargetPath=";
+constexpr int kMarkerPolls = 10;
+
+} // namespace
+
+int countRunningApplications(Desktop& desktop, const std::string& name) {
+    int count = 0;
+    for (const auto& running : desktop.runningApplicationNames())
+        if (running == name || running == name + ".app")
+            ++count;
+    return count;
+}
+
+Startup::Startup(Launcher& launcher, std::vector<std::string> arguments)
+    : m_launcher(launcher), m_arguments(std::move(arguments)) {}
+
+std::string Startup::baseFolderFrom(const std::vector<std::string>& arguments) {
+    std::string base;
+    for (const auto& argument : arguments)
+        if (argument.compare(0, kTargetPrefix.size(), kTargetPrefix) == 0)
+            base = argument.substr(kTargetPrefix.size());
+    return base;
+}
+
+Startup::Outcome Startup::run() {
+    m_launcher.file.createFolder(m_launcher.privateFolder);
+    m_markerPath = m_launcher.privatePath("double_startup_check");
+    m_launcher.writeLog("Dravik Start");
+    for (const auto& argument : m_arguments)
+        m_launcher.writeLog(argument);
+    m_launcher.baseFolder = baseFolderFrom(m_arguments);
+    loadMessageTable();
+    return m_launcher.baseFolder.empty() ? runStarter() : runPrivateCopy();
+}
+
+void Startup::loadMessageTable() {
+    std::string path = m_launcher.exhibitionPath("Dravik.ini");
+    if (!File::exists(path))
+        path = m_launcher.platform.bundle.bundlePath + "/../Exhibition/Dravik.ini";
+    m_launcher.ini = Ini::load(path);
+}
+
+Startup::Outcome Startup::refuse(const std::string& text) {
+    m_launcher.writeLog(text);
+    m_launcher.platform.alerts.critical(text);
+    m_launcher.writeLog("exit(0)");
+    return Outcome::Exit;
+}
+
+Startup::Outcome Startup::runStarter() {
+    Platform& platform = m_launcher.platform;
+    if (countRunningApplications(platform.desktop, "Dravik") >= 2)
+        return refuse(m_launcher.ini.message("msg13"));
+
+    const std::string copyPath = m_launcher.privatePath("Dravik.app");
+    const std::string bundlePath = platform.bundle.bundlePath;
+    if (bundlePath == copyPath)
+        return refuse("起動できません");
+
+    bool markerCreated = File::writeAll(m_markerPath, "");
+    m_launcher.writeLog("createFile(" + m_markerPath + ")->" + (markerCreated ? "OK" : "NG"));
+    m_launcher.file.copyPath(bundlePath, copyPath);
+
+    // The copy is started directly with its one argument, so any path reaches it unchanged.
+    std::string baseFolder = std::filesystem::path(bundlePath).parent_path().string();
+    std::string error = platform.processes.startDetached(copyPath + "/Contents/MacOS/Dravik",
+                                                         {kTargetPrefix + baseFolder});
+    if (error.empty())
+        waitForStartedCopy(m_markerPath);
+    else
+        std::cout << error << std::endl;
+    m_launcher.writeLog("exit(0)");
+    return Outcome::Exit;
+}
+
+Startup::Outcome Startup::runPrivateCopy() {
+    bool removed = m_launcher.file.removePath(m_markerPath);
+    m_launcher.writeLog("deleteFile(" + m_markerPath + ")->" + (removed ? "OK" : "NG"));
+    if (!File::exists(m_launcher.baseFolder))
+        return refuse("パラメータ(パス)が間違っています");
+    if (countRunningApplications(m_launcher.platform.desktop, "Kestrane") >= 1)
+        return refuse(m_launcher.ini.message("msg13"));
+    return Outcome::RunApplication;
+}
+
+void Startup::waitForStartedCopy(const std::string& markerPath) {
+    m_launcher.writeLog("WaitDravik Start");
+    for (int poll = 0; poll < kMarkerPolls; ++poll) {
+        if (!File::exists(markerPath))
+            break;
+        std::this_thread::sleep_for(m_launcher.timings.pollInterval);
+    }
+    m_launcher.writeLog("WaitDravik End");
+}
+
+} // namespace dravik

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+
+class QMenu;
+
+namespace dravik {
+
+class Launcher;
+class Storyboard;
+
+// The single main window: holds the current view, performs the named transitions, and refuses to
+// close while a transfer runs (the close is then remembered in closeRequested).
+class WindowController : public QMainWindow {
+    Q_OBJECT
+
+public:
+    using Prepare = std::function<void(QWidget* destination)>;
+
+    WindowController(Launcher& launcher, const Storyboard& storyboard);
+
+    void windowDidLoad();
+    bool windowShouldClose();
+    void windowWillClose();
+
+    void setContentViewController(QWidget* view);
+    QWidget* contentViewController() const { return m_content; }
+
+    // Performs the transition called identifier from the current view; prepare runs on the
+    // destination before it is shown. False when the storyboard has no such transition.
+    bool performSegue(const QString& identifier, const Prepare& prepare = {});
+    // The sheet shown over the window, if any.
+    QWidget* currentSheet() const { return m_sheet; }
+
+    QMenu* menuTitled(const QString& title) const;
+    void hideMenuItem(const QString& menuTitle, const QString& itemTitle);
+
+    // Brings the window to the front and activates the application.
+    void bringToFront();
+    // Closes the window from the program (a finished transfer): the close guard is not asked.
+    void closeWindow();
+
+signals:
+    void viewChanged(QWidget* view);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void presentSheet(QWidget* view);
+
+    Launcher& m_launcher;
+    const Storyboard& m_storyboard;
+    QWidget* m_container = nullptr;
+    QWidget* m_content = nullptr;
+    QWidget* m_sheet = nullptr;
+    bool m_closing = false;
+};
+
+} // namespace dravik

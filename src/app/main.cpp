@@ -1,0 +1,80 @@
+// Process entry: the visitor's starter or the private copy (see Startup).
+
+#include "app/AppDelegate.h"
+#include "app/PlaceholderView.h"
+#include "app/Startup.h"
+#include "app/Storyboard.h"
+#include "common/Launcher.h"
+#include "platform/CurlHttp.h"
+#include "platform/PosixProcesses.h"
+#include "platform/QtAlerts.h"
+#include "platform/QtAudioPlayer.h"
+#include "platform/QtMainThread.h"
+#include "platform/RunningBundle.h"
+#include "platform/ThreadWorkers.h"
+#include "platform/linux/LinuxDesktop.h"
+#include "platform/linux/LinuxFileFlags.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <iostream>
+#include <unistd.h>
+
+namespace {
+
+using namespace dravik;
+
+Storyboard makeStoryboard() {
+    Storyboard storyboard;
+    using P = Storyboard::Presentation;
+    auto placeholder = [](const char* name) {
+        return [name](Launcher&, WindowController&) -> QWidget* {
+            return new PlaceholderView(name);
+        };
+    };
+    storyboard.add("DravikToDownload", P::ReplaceView, placeholder("Download"));
+    storyboard.add("DravikToUpdate", P::ReplaceView, placeholder("Update"));
+    storyboard.add("UpdateToDownload", P::ReplaceView, placeholder("Download"));
+    storyboard.add("EditParameterSegue", P::Sheet, placeholder("操作パラメータ"));
+    storyboard.add("ResetSegue", P::Sheet, placeholder("リセット"));
+    return storyboard;
+}
+
+// Every way out ends here: the process ends at once with status 0, without waiting for workers
+// that may still be blocked in a request.
+[[noreturn]] void exitProcess() {
+    std::cout.flush();
+    std::fflush(nullptr);
+    _exit(0);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Dravik");
+
+    QtMainThread mainThread;
+    QtAlerts alerts(mainThread);
+    ThreadWorkers workers;
+    PosixProcesses processes;
+    LinuxDesktop desktop;
+    LinuxFileFlags fileFlags;
+    QtAudioPlayer audio;
+    CurlHttp http(mainThread, CurlHttp::builtInCaBundle());
+    Platform platform{alerts, mainThread,           workers, http, processes, desktop, fileFlags,
+                      audio,  locateRunningBundle()};
+    Launcher launcher(platform, userDataFolder() + "/Dravik", "", DRAVIK_SERVICE_URL);
+
+    Startup startup(launcher, std::vector<std::string>(argv, argv + argc));
+    if (startup.run() == Startup::Outcome::Exit)
+        exitProcess();
+
+    Storyboard storyboard = makeStoryboard();
+    AppDelegate delegate(launcher, storyboard);
+    delegate.applicationDidFinishLaunching();
+    QApplication::exec();
+    delegate.applicationWillTerminate();
+    launcher.writeLog("exit(0)");
+    exitProcess();
+}

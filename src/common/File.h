@@ -1,0 +1,56 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dravik {
+
+class Alerts;
+class FileFlags;
+class Processes;
+
+struct FileAttributes {
+    std::chrono::system_clock::time_point mLastModified{}; // the Unix epoch when unknown
+    uint64_t mSize = 0;
+};
+
+// Synchronous file-tree operations on absolute paths. Each reports success as a flag, prints the
+// error description on standard output when it fails, and never throws. Only createFolder tells
+// the visitor (through an alert).
+class File {
+public:
+    File(Alerts& alerts, FileFlags& flags, Processes& processes)
+        : m_alerts(alerts), m_flags(flags), m_processes(processes) {}
+
+    bool createFolder(const std::string& path) const;
+    bool removePath(const std::string& path) const;
+    bool copyPath(const std::string& source, const std::string& destination) const;
+    bool movePath(const std::string& source, const std::string& destination) const;
+    std::vector<std::string> listFolder(const std::string& path) const;
+    bool clearImmutableFlag(const std::string& path) const;
+    bool copyFolderTree(const std::string& source, const std::string& destination) const;
+    bool makeExecutable(const std::string& path) const;
+    void deleteArchives(const std::string& folder) const;
+    FileAttributes readFileAttributes(const std::string& path) const;
+
+    // Plain existence test that follows links; true for files and folders alike.
+    static bool exists(const std::string& path);
+    static bool isFolder(const std::string& path);
+    // Whole-file read and write; the error text is empty on success.
+    static bool readAll(const std::string& path, std::string& bytes, std::string* error = nullptr);
+    static bool writeAll(const std::string& path, const std::string& bytes,
+                         std::string* error = nullptr);
+    // Writes through a temporary file in the same folder and renames it into place.
+    static bool writeAtomically(const std::string& path, const std::string& bytes,
+                                std::string* error = nullptr);
+    static std::string join(const std::string& folder, const std::string& name);
+
+private:
+    Alerts& m_alerts;
+    FileFlags& m_flags;
+    Processes& m_processes;
+};
+
+} // namespace dravik

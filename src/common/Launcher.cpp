@@ -1,0 +1,25 @@
+#include "common/Launcher.h"
+
+namespace dravik {
+
+Launcher::Launcher(Platform& platform, std::string privateFolder, std::string baseFolder,
+                   std::string serviceBaseUrl)
+    : platform(platform), file(platform.alerts, platform.fileFlags, platform.processes),
+      privateFolder(std::move(privateFolder)), baseFolder(std::move(baseFolder)),
+      serviceBaseUrl(std::move(serviceBaseUrl)), log(this->privateFolder + "/Dravik_log.txt") {}
+
+std::string Launcher::exhibitionPath(const std::string& relative) const {
+    // An empty base folder resolves against the current directory.
+    std::string base = baseFolder.empty() ? std::string("Exhibition") : baseFolder + "/Exhibition";
+    return relative.empty() ? base : base + "/" + relative;
+}
+
+std::string Launcher::privatePath(const std::string& name) const {
+    return privateFolder + "/" + name;
+}
+
+std::string Launcher::apiUrl(const std::string& path) const {
+    return serviceBaseUrl + "/exhibition/api/v1/" + path;
+}
+
+} // namespace dravik

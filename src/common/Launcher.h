@@ -1,0 +1,89 @@
+#pragma once
+
+#include "common/File.h"
+#include "common/Ini.h"
+#include "common/RunLog.h"
+#include "exhibition/DownloadList.h"
+#include "platform/BundleInfo.h"
+#include "service/Records.h"
+
+#include <atomic>
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace dravik {
+
+class Alerts;
+class AudioPlayer;
+class Desktop;
+class FileFlags;
+class Http;
+class MainThread;
+class Processes;
+class Workers;
+
+// The operating-system services the launcher uses; main builds the real ones, tests their fakes.
+struct Platform {
+    Alerts& alerts;
+    MainThread& mainThread;
+    Workers& workers;
+    Http& http;
+    Processes& processes;
+    Desktop& desktop;
+    FileFlags& fileFlags;
+    AudioPlayer& audio;
+    BundleInfo bundle;
+};
+
+// Waits that tests shorten; the defaults are the product's.
+struct Timings {
+    std::chrono::milliseconds requestTimeout{60000};
+    std::chrono::milliseconds pollInterval{500};
+};
+
+// Everything the launcher shares across its parts during one process.
+class Launcher {
+public:
+    Launcher(Platform& platform, std::string privateFolder, std::string baseFolder,
+             std::string serviceBaseUrl);
+    Launcher(const Launcher&) = delete;
+    Launcher& operator=(const Launcher&) = delete;
+
+    Platform& platform;
+    File file;
+    std::string privateFolder;  // per-user folder with the run log, the marker and the copy
+    std::string baseFolder;     // the folder given by TargetPath=, beside Exhibition
+    std::string serviceBaseUrl; // scheme and host of the exhibition service, without a slash
+    RunLog log;
+    Ini ini;
+    Timings timings;
+
+    // Sign-in state.
+    std::optional<QZ_AUTH> authRecord;
+    std::optional<int64_t> invitedExhibitionId;
+    std::optional<int64_t> invitedHallId;
+
+    // Installed and published version records.
+    std::optional<QZ_VERSION> localVersion;
+    std::optional<QZ_VERSION> remoteVersion;
+
+    DownloadList downloadList;
+
+    // The close guard: set while a transfer runs / a close was asked for meanwhile.
+    std::atomic<bool> closeBlocked{false};
+    std::atomic<bool> closeRequested{false};
+
+    void writeLog(const std::string& text) const { log.write(text); }
+    std::string getIniValue(std::string_view key, std::string_view defaultValue) const {
+        return ini.getIniValue(key, defaultValue);
+    }
+    // <base>/Exhibition/<relative>, or <base>/Exhibition for an empty relative path.
+    std::string exhibitionPath(const std::string& relative = {}) const;
+    // <private>/<name>
+    std::string privatePath(const std::string& name) const;
+    // <service>/exhibition/api/v1/<path>
+    std::string apiUrl(const std::string& path) const;
+};
+
+} // namespace dravik

@@ -1,0 +1,49 @@
+#include "common/LauncherSettings.h"
+
+#include "common/JsonText.h"
+#include "common/Launcher.h"
+
+namespace dravik {
+
+std::string LauncherSettings::path() const {
+    return m_launcher.exhibitionPath("Dravik.json");
+}
+
+std::string LauncherSettings::readLauncherSetting(const std::string& key,
+                                                  const std::string& defaultValue) const {
+    std::string bytes;
+    if (!File::readAll(path(), bytes))
+        return defaultValue;
+    auto settings = parseJson(bytes);
+    if (!settings || !settings->is_object())
+        return defaultValue;
+    auto it = settings->find(key);
+    if (it == settings->end())
+        return {};
+    if (it->is_string())
+        return it->get<std::string>();
+    if (it->is_boolean())
+        return it->get<bool>() ? "true" : "false";
+    if (it->is_number())
+        return it->dump();
+    return {};
+}
+
+void LauncherSettings::writeLauncherSetting(const std::string& key,
+                                            const std::string& value) const {
+    std::string file = path();
+    nlohmann::ordered_json settings = nlohmann::ordered_json::object();
+    if (File::exists(file)) {
+        std::string bytes;
+        if (!File::readAll(file, bytes))
+            return;
+        auto parsed = parseOrderedJson(bytes);
+        if (!parsed || !parsed->is_object())
+            return;
+        settings = std::move(*parsed);
+    }
+    settings[key] = value;
+    File::writeAll(file, prettyJson(settings));
+}
+
+} // namespace dravik

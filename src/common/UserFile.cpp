@@ -1,0 +1,105 @@
+#include "common/UserFile.h"
+
+#include "common/JsonText.h"
+#include "common/Launcher.h"
+#include "platform/Alerts.h"
+#include "service/RecordCoding.h"
+
+#include <iostream>
+
+namespace dravik {
+
+namespace {
+
+// Reads the file as a JSON object; the error is the read or parse failure's description.
+Expected<nlohmann::ordered_json> readObject(const std::string& path) {
+    std::string bytes;
+    std::string error;
+    if (!File::readAll(path, bytes, &error))
+        return fail(error);
+    auto parsed = parseOrderedJson(bytes);
+    if (!parsed)
+        return fail(parsed.error());
+    if (!parsed->is_object())
+        return fail("not a JSON object: the file holds " + jsonTypeName(*parsed));
+    return std::move(*parsed);
+}
+
+} // namespace
+
+std::string UserFile::path() const {
+    return m_launcher.exhibitionPath("user.json");
+}
+
+QZ_USER UserFile::loadUser() const {
+    std::string bytes;
+    if (!File::readAll(path(), bytes))
+        return {};
+    auto user = decodeRecord<QZ_USER>(bytes);
+    return user ? std::move(*user) : QZ_USER{};
+}
+
+Status UserFile::saveUser(const QZ_USER& record) const {
+    std::string file = path();
+    if (File::exists(file)) {
+        std::string bytes;
+        std::string error;
+        if (!File::readAll(file, bytes, &error))
+            return fail(error);
+        auto parsed = parseOrderedJson(bytes);
+        if (parsed && parsed->is_object()) {
+            (*parsed)["invitecode"] = record.invitecode;
+            (*parsed)["email"] = record.email;
+            if (File::writeAll(file, prettyJson(*parsed)))
+                return Status::ok();
+        }
+    }
+    if (!m_launcher.file.createFolder(m_launcher.exhibitionPath()))
+        return Status::ok();
+    std::string error;
+    if (!File::writeAll(file, encodeRecord(record), &error)) {
+        std::cout << error << std::endl;
+        return fail("Exhibition/user.json");
+    }
+    return Status::ok();
+}
+
+void UserFile::clearStoredEmail() const {
+    std::string file = path();
+    if (!File::exists(file))
+        return;
+    std::string bytes;
+    std::string error;
+    if (File::readAll(file, bytes, &error)) {
+        auto parsed = parseOrderedJson(bytes);
+        if (parsed && !parsed->is_object())
+            return;
+        if (parsed) {
+            (*parsed)["email"] = "";
+            parsed->erase("visitorData");
+            if (File::writeAtomically(file, prettyJson(*parsed), &error))
+                return;
+        } else {
+            error = parsed.error();
+        }
+    }
+    std::string text = "<Delete emaile>" + error;
+    m_launcher.writeLog(text);
+    m_launcher.platform.alerts.critical(text);
+}
+
+Status UserFile::setLobbyDisplay(bool on) const {
+    std::string file = path();
+    if (!File::exists(file))
+        return Status::ok();
+    auto user = readObject(file);
+    if (!user)
+        return fail(user.error());
+    (*user)["LobbyDisplay"] = on;
+    std::string error;
+    if (!File::writeAll(file, prettyJson(*user), &error))
+        return fail(error);
+    return Status::ok();
+}
+
+} // namespace dravik

@@ -1,0 +1,65 @@
+#include "common/VersionFile.h"
+
+#include "common/JsonText.h"
+#include "common/Launcher.h"
+#include "platform/Alerts.h"
+#include "service/RecordCoding.h"
+
+namespace dravik {
+
+std::string VersionFile::installedPath() const {
+    return m_launcher.exhibitionPath("version_mac.json");
+}
+
+std::string VersionFile::builtInPath() const {
+    return File::join(m_launcher.platform.bundle.resourcesPath, "version_mac.json");
+}
+
+Expected<QZ_VERSION> VersionFile::readVersionFile(const std::string& path) {
+    std::string bytes;
+    std::string error;
+    if (!File::readAll(path, bytes, &error))
+        return fail(error);
+    return decodeRecord<QZ_VERSION>(bytes);
+}
+
+std::optional<QZ_VERSION> VersionFile::loadLocalVersion() const {
+    std::string installed = installedPath();
+    auto version = readVersionFile(File::exists(installed) ? installed : builtInPath());
+    if (!version) {
+        report("<ローカルのバージョン読込み>" + version.error());
+        return std::nullopt;
+    }
+    return std::move(*version);
+}
+
+void VersionFile::resetInstalledVersion() const {
+    std::string file = installedPath();
+    if (!File::exists(file))
+        return;
+    std::string bytes;
+    std::string error;
+    if (!File::readAll(file, bytes, &error)) {
+        report("<Write version 0>" + error);
+        return;
+    }
+    auto record = parseOrderedJson(bytes);
+    if (!record) {
+        report("<Write version 0>" + record.error());
+        return;
+    }
+    if (!record->is_object()) {
+        report("<Write version 0>not a JSON object: the file holds " + jsonTypeName(*record));
+        return;
+    }
+    (*record)["version"] = "0.0.0";
+    if (!File::writeAll(file, prettyJson(*record), &error))
+        report("<Write version 0>" + error);
+}
+
+void VersionFile::report(const std::string& text) const {
+    m_launcher.writeLog(text);
+    m_launcher.platform.alerts.critical(text);
+}
+
+} // namespace dravik

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace dravik {
+
+// The immutable (locked) attribute of files and folders.
+class FileFlags {
+public:
+    virtual ~FileFlags() = default;
+
+    virtual bool isImmutable(const std::string& path) = 0;
+    // Empty on success, else the error description.
+    virtual std::string setImmutable(const std::string& path, bool on) = 0;
+};
+
+} // namespace dravik

@@ -1,0 +1,85 @@
+#include "platform/PosixProcesses.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace dravik {
+
+namespace {
+
+std::vector<char*> argumentVector(const std::string& program,
+                                  const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    return argv;
+}
+
+int spawn(pid_t& pid, const std::string& program, const std::vector<std::string>& args,
+          bool newSession) {
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (newSession) {
+        // The viewer and the private copy outlive us: they get a session of their own, so a
+        // signal to our process group does not reach them.
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    }
+    auto argv = argumentVector(program, args);
+    int rc = posix_spawnp(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    return rc;
+}
+
+int waitForExit(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace
+
+ProcessResult PosixProcesses::run(const std::string& program,
+                                  const std::vector<std::string>& args) {
+    ProcessResult result;
+    pid_t pid = 0;
+    int rc = spawn(pid, program, args, false);
+    if (rc != 0) {
+        // posix_spawnp reports a missing program through the child's exit status 127 on glibc,
+        // or here with ENOENT on others.
+        result.error = std::strerror(rc);
+        return result;
+    }
+    result.started = true;
+    result.exitStatus = waitForExit(pid);
+    return result;
+}
+
+std::string PosixProcesses::startDetached(const std::string& program,
+                                          const std::vector<std::string>& args,
+                                          std::function<void()> onExit) {
+    pid_t pid = 0;
+    int rc = spawn(pid, program, args, true);
+    if (rc != 0)
+        return std::strerror(rc);
+    // Reap the child and report its end from a watcher thread of its own.
+    std::thread([pid, onExit = std::move(onExit)] {
+        waitForExit(pid);
+        if (onExit)
+            onExit();
+    }).detach();
+    return {};
+}
+
+} // namespace dravik

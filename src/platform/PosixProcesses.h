@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/Processes.h"
+
+namespace dravik {
+
+// posix_spawn with an argument vector; a program name without "/" is looked up in PATH.
+class PosixProcesses : public Processes {
+public:
+    ProcessResult run(const std::string& program, const std::vector<std::string>& args) override;
+    std::string startDetached(const std::string& program, const std::vector<std::string>& args,
+                              std::function<void()> onExit) override;
+};
+
+} // namespace dravik

@@ -1,0 +1,51 @@
+#include "platform/linux/LinuxFileFlags.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace dravik {
+
+namespace {
+
+int openForFlags(const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+}
+
+} // namespace
+
+bool LinuxFileFlags::isImmutable(const std::string& path) {
+    int fd = openForFlags(path);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool immutable = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL);
+    ::close(fd);
+    return immutable;
+}
+
+std::string LinuxFileFlags::setImmutable(const std::string& path, bool on) {
+    int fd = openForFlags(path);
+    if (fd < 0)
+        return std::strerror(errno);
+    int flags = 0;
+    std::string error;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
+        // File systems without attributes have nothing to clear.
+        if (!on && (errno == ENOTTY || errno == EOPNOTSUPP || errno == ENOSYS))
+            error.clear();
+        else
+            error = std::strerror(errno);
+    } else if (((flags & FS_IMMUTABLE_FL) != 0) != on) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        if (::ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0)
+            error = std::strerror(errno);
+    }
+    ::close(fd);
+    return error;
+}
+
+} // namespace dravik

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/FileFlags.h"
+
+namespace dravik {
+
+// The file system's immutable attribute (FS_IMMUTABLE_FL). Setting it needs the privilege to do
+// so; without it the flag reads false and setting reports the error.
+class LinuxFileFlags : public FileFlags {
+public:
+    bool isImmutable(const std::string& path) override;
+    std::string setImmutable(const std::string& path, bool on) override;
+};
+
+} // namespace dravik

@@ -1,0 +1,85 @@
+#pragma once
+
+// The sign-in phase's requests to the exhibition service. Each call blocks the calling worker
+// thread (never the main thread) for one synchronous request through launcher.platform.http,
+// with launcher.timings.requestTimeout.
+//
+//   ServiceClient client(launcher);
+//   std::string failure = client.signIn();          // "" on success; sets launcher.authRecord
+//   failure = client.verifyInvitation("1234-5678-9012"); // sets invitedExhibitionId/HallId
+//   failure = client.verifyEmail("visitor@example.com");
+//   launcher.remoteVersion = client.fetchRemoteVersion(); // not stored by the client itself
+//
+// Every reply with status 200 and a non-empty body is first copied byte for byte into the private
+// folder (auth.json, code.json, mail.json, version_mac.json); a failed copy is only printed on
+// standard output. Only status 200 counts as success. Query values are percent-encoded (RFC 3986
+// unreserved characters kept). Neither the bearer token nor the account password is ever written
+// to the run log.
+
+#include "platform/Http.h"
+#include "service/Records.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace dravik {
+
+class Launcher;
+
+class ServiceClient {
+public:
+    explicit ServiceClient(Launcher& launcher) : m_launcher(launcher) {}
+
+    // POST auth with the service account. "" on success, with launcher.authRecord set; otherwise
+    // "認証に失敗しました" [+ "\n\n" + detail], replaced whole by the INI entry msg1 unless the
+    // installed version is the not-installed marker.
+    std::string signIn();
+
+    // GET invites/verify?code=<code without "-">. "" when accepted (the ids are stored) or when
+    // error 1408 meets the launcher setting LobbyDisplay "OFF"; otherwise msg5 [+ "\n\n" + detail].
+    std::string verifyInvitation(const std::string& code);
+
+    // GET visitors/search?email=<email>. "" when registered; msg12 when not registered (also
+    // without a sign-in, for a 200 without body and when nothing came back); otherwise
+    // "メールアドレスの確認に失敗しました\n\n" + detail.
+    std::string verifyEmail(const std::string& email);
+
+    // GET version_mac.json beside launcher.localVersion's file_url. Every failure writes
+    // "<リモートのバージョン読込み>" + detail to the run log and yields none.
+    std::optional<QZ_VERSION> fetchRemoteVersion();
+
+    // The pieces below are shared with the other service requests (hall data, downloads).
+
+    // "<status>(<QZ_ERROR.code>)", "<status>(<decoding error>)", or "<status>" without a body.
+    static std::string statusErrorText(int status, const std::optional<std::string>& body);
+    // Why a request did not bring a usable reply: the status error text for a status other than
+    // 200, the transport error, or "" (200 without body, or neither a response nor an error).
+    static std::string failureDetail(const HttpResponse& response);
+    // Status 200 with a non-empty body.
+    static bool succeededWithBody(const HttpResponse& response);
+    // Percent-encodes everything but the RFC 3986 unreserved characters.
+    static std::string percentEncode(std::string_view value);
+    // "Authorization: Bearer <token>".
+    static std::pair<std::string, std::string> authorizationHeader(const std::string& token);
+    // Copies a reply into the private folder, replacing an earlier copy; a failure is printed on
+    // standard output only.
+    void keepReplyCopy(const std::string& name, const std::string& body) const;
+
+    // The first line of an invitation failure's detail for a QZ_CODE.errorCode.
+    std::string invitationErrorText(int64_t errorCode) const;
+    // "開催期間 <start>～<end>" for an exhibition of authRecord, "" when none has that id.
+    std::string periodText(int64_t exhibitionId) const;
+
+    // The fixed sign-in body (62 characters).
+    static const std::string& signInBody();
+
+private:
+    HttpResponse send(const std::string& method, const std::string& url, bool withToken,
+                      const std::string& body = {});
+
+    Launcher& m_launcher;
+};
+
+} // namespace dravik

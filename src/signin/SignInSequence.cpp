@@ -1,0 +1,44 @@
+#include "signin/SignInSequence.h"
+
+#include "common/Launcher.h"
+#include "common/UserFile.h"
+#include "platform/Alerts.h"
+#include "service/ServiceClient.h"
+#include "service/VersionRules.h"
+
+namespace dravik {
+
+void showAlertAndWait(Launcher& launcher, const std::string& text) {
+    launcher.writeLog(text);
+    launcher.platform.alerts.critical(text);
+}
+
+SignInResult runSignInSequence(Launcher& launcher, const std::string& inviteCode,
+                               const std::string& email) {
+    using Kind = SignInResult::Kind;
+    ServiceClient client(launcher);
+    if (std::string failure = client.signIn(); !failure.empty()) {
+        if (!launcher.localVersion || isNotInstalledMarker(*launcher.localVersion))
+            return {Kind::Failed, failure};
+        launcher.writeLog(failure);
+        bool retry = launcher.platform.alerts.criticalOkCancel(failure);
+        return {retry ? Kind::Retry : Kind::ContinueWithoutSignIn, {}};
+    }
+    std::string failure = client.verifyInvitation(inviteCode);
+    if (failure.empty())
+        failure = client.verifyEmail(email);
+    if (!failure.empty())
+        return {Kind::Failed, failure};
+
+    UserFile users(launcher);
+    QZ_USER user = users.loadUser();
+    user.invitecode = inviteCode;
+    user.email = email;
+    if (Status saved = users.saveUser(user); !saved) {
+        showAlertAndWait(launcher, "招待コードとメールアドレスの保存\n\n" + saved.error());
+        return {Kind::SaveFailed, {}};
+    }
+    return {Kind::SignedIn, {}};
+}
+
+} // namespace dravik

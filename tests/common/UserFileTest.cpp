@@ -1,0 +1,180 @@
+#include "common/UserFile.h"
+
+#include "support/Fakes.h"
+
+#include <filesystem>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <unistd.h>
+
+namespace dravik {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readFile;
+using test::writeFile;
+using ::testing::ElementsAre;
+using ::testing::StartsWith;
+
+std::vector<std::string> keysInOrder(const std::string& text) {
+    std::vector<std::string> keys;
+    auto json = nlohmann::ordered_json::parse(text);
+    for (const auto& item : json.items())
+        keys.push_back(item.key());
+    return keys;
+}
+
+class UserFileTest : public ::testing::Test {
+protected:
+    std::string file() const { return t.exhibition("user.json"); }
+    UserFile user() { return UserFile(*t.launcher); }
+
+    test::TestLauncher t;
+};
+
+TEST_F(UserFileTest, LoadUser) {
+    const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+        {R"({"invitecode": "123412341234", "email": "a@b.jp", "LobbyDisplay": false})",
+         "123412341234", "a@b.jp"},
+        {R"({"invitecode": "1"})", "", ""},
+        {R"({"invitecode": "1", "email": null})", "", ""},
+        {R"({"invitecode": 1, "email": "e"})", "", ""},
+        {R"({"invitecode": "1", "email": "e")", "", ""},
+        {R"([])", "", ""},
+    };
+    EXPECT_EQ(user().loadUser().email, "");
+    for (const auto& [content, code, email] : cases) {
+        writeFile(file(), content);
+        QZ_USER loaded = user().loadUser();
+        EXPECT_EQ(loaded.invitecode, code) << content;
+        EXPECT_EQ(loaded.email, email) << content;
+    }
+}
+
+TEST_F(UserFileTest, SavePatchesAnExistingObject) {
+    writeFile(file(), R"({"LobbyDisplay": true, "email": "old@x", "visitorData": {"n": [1]},
+                         "invitecode": "old"})");
+    ASSERT_TRUE(user().saveUser({"111122223333", "new@x"}));
+    std::string text = readFile(file());
+    EXPECT_THAT(keysInOrder(text),
+                ElementsAre("LobbyDisplay", "email", "visitorData", "invitecode"));
+    auto json = nlohmann::json::parse(text);
+    EXPECT_EQ(json["email"], "new@x");
+    EXPECT_EQ(json["invitecode"], "111122223333");
+    EXPECT_EQ(json["LobbyDisplay"], true);
+    EXPECT_EQ(json["visitorData"]["n"][0], 1);
+}
+
+TEST_F(UserFileTest, SaveWritesAFreshFileWhenThereIsNoUsableOne) {
+    const std::string fresh = R"({"invitecode":"1234-5678-9012","email":"a+b@c.jp"})";
+    for (const std::string existing : {"", "{\"email\": ", "[1, 2]", "\"text\""}) {
+        SCOPED_TRACE(existing);
+        fs::remove(file());
+        if (!existing.empty())
+            writeFile(file(), existing);
+        ASSERT_TRUE(user().saveUser({"1234-5678-9012", "a+b@c.jp"}));
+        EXPECT_EQ(readFile(file()), fresh);
+    }
+    fs::remove_all(t.exhibition());
+    ASSERT_TRUE(user().saveUser({"1234-5678-9012", "a+b@c.jp"}));
+    EXPECT_EQ(readFile(file()), fresh);
+    EXPECT_TRUE(t.alerts.texts().empty());
+}
+
+TEST_F(UserFileTest, SaveFailures) {
+    // An existing file that cannot be read ends the save with the read error.
+    fs::create_directory(file());
+    Status status = user().saveUser({"1", "e"});
+    EXPECT_FALSE(status);
+    EXPECT_EQ(status.error(), "Is a directory");
+    fs::remove(file());
+
+    // The fresh file cannot be written.
+    fs::create_symlink(t.temp / "missing/user.json", file());
+    testing::internal::CaptureStdout();
+    status = user().saveUser({"1", "e"});
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(status);
+    EXPECT_EQ(status.error(), "Exhibition/user.json");
+    EXPECT_TRUE(t.alerts.texts().empty());
+
+    // The Exhibition folder cannot be created: its alert, and no error.
+    fs::remove_all(t.exhibition());
+    writeFile(t.exhibition(), "a file");
+    testing::internal::CaptureStdout();
+    status = user().saveUser({"1", "e"});
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(status);
+    EXPECT_EQ(t.alerts.texts().size(), 1u);
+}
+
+TEST_F(UserFileTest, ClearStoredEmail) {
+    user().clearStoredEmail(); // no file: nothing happens
+    EXPECT_FALSE(fs::exists(file()));
+
+    writeFile(file(),
+              R"({"invitecode": "c", "visitorData": {"a": 1}, "email": "e@x", "k": [true]})");
+    user().clearStoredEmail();
+    std::string text = readFile(file());
+    EXPECT_THAT(keysInOrder(text), ElementsAre("invitecode", "email", "k"));
+    EXPECT_EQ(nlohmann::json::parse(text)["email"], "");
+    EXPECT_EQ(nlohmann::json::parse(text)["invitecode"], "c");
+
+    writeFile(file(), R"({"invitecode": "c"})");
+    user().clearStoredEmail();
+    EXPECT_EQ(user().loadUser().invitecode, "c");
+    EXPECT_EQ(nlohmann::json::parse(readFile(file()))["email"], "");
+
+    for (const std::string content : {"[\"e@x\"]", "\"e@x\"", "42"}) {
+        writeFile(file(), content);
+        user().clearStoredEmail();
+        EXPECT_EQ(readFile(file()), content);
+    }
+    EXPECT_TRUE(t.alerts.texts().empty());
+}
+
+TEST_F(UserFileTest, ClearStoredEmailReportsFailures) {
+    auto expectReport = [&](const std::string& start) {
+        ASSERT_FALSE(t.alerts.texts().empty());
+        EXPECT_THAT(t.alerts.texts().back(), StartsWith(start));
+        EXPECT_EQ(t.logLines().back(), t.alerts.texts().back());
+    };
+    writeFile(file(), R"({"email": "e@x",)");
+    user().clearStoredEmail();
+    expectReport("<Delete emaile>not JSON: ");
+    EXPECT_EQ(readFile(file()), R"({"email": "e@x",)");
+
+    // The temporary file of the atomic write cannot be created.
+    writeFile(file(), R"({"email": "e@x"})");
+    fs::create_directories(file() + ".tmp-" + std::to_string(getpid()) + "/x");
+    user().clearStoredEmail();
+    expectReport("<Delete emaile>Is a directory");
+    EXPECT_EQ(readFile(file()), R"({"email": "e@x"})");
+
+    fs::remove(file());
+    fs::create_directory(file());
+    user().clearStoredEmail();
+    expectReport("<Delete emaile>Is a directory");
+    EXPECT_EQ(t.alerts.texts().size(), 3u);
+}
+
+TEST_F(UserFileTest, SetLobbyDisplay) {
+    EXPECT_TRUE(user().setLobbyDisplay(true));
+    EXPECT_FALSE(fs::exists(file()));
+
+    writeFile(file(), R"({"invitecode": "c", "LobbyDisplay": true, "email": "e"})");
+    EXPECT_TRUE(user().setLobbyDisplay(false));
+    std::string text = readFile(file());
+    EXPECT_THAT(keysInOrder(text), ElementsAre("invitecode", "LobbyDisplay", "email"));
+    EXPECT_EQ(nlohmann::json::parse(text)["LobbyDisplay"], false);
+
+    writeFile(file(), "{");
+    Status status = user().setLobbyDisplay(true);
+    EXPECT_FALSE(status);
+    EXPECT_THAT(status.error(), StartsWith("not JSON: "));
+    EXPECT_EQ(readFile(file()), "{");
+}
+
+} // namespace
+} // namespace dravik

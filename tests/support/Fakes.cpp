@@ -1,0 +1,239 @@
+#include "support/Fakes.h"
+
+#include "common/Unicode.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+namespace dravik::test {
+
+namespace fs = std::filesystem;
+
+void FakeAlerts::critical(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    m_texts.push_back(text);
+}
+
+bool FakeAlerts::criticalOkCancel(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    m_texts.push_back(text);
+    return nextAnswer();
+}
+
+bool FakeAlerts::informationalOkCancel(const std::string& text) {
+    return criticalOkCancel(text);
+}
+
+void FakeAlerts::answerNext(bool ok) {
+    std::lock_guard lock(m_mutex);
+    m_answers.push_back(ok);
+}
+
+std::vector<std::string> FakeAlerts::texts() const {
+    std::lock_guard lock(m_mutex);
+    return m_texts;
+}
+
+bool FakeAlerts::nextAnswer() {
+    if (m_answers.empty())
+        return true;
+    bool answer = m_answers.front();
+    m_answers.pop_front();
+    return answer;
+}
+
+HttpResponse NoHttp::request(const HttpRequest&) {
+    HttpResponse response;
+    response.error = "no network in this test";
+    return response;
+}
+
+std::unique_ptr<Transfer> NoHttp::download(const HttpRequest&, const std::string&,
+                                           TransferCallbacks callbacks) {
+    if (callbacks.completed)
+        callbacks.completed("no network in this test", std::nullopt);
+    return nullptr;
+}
+
+ProcessResult RecordingProcesses::run(const std::string& program,
+                                      const std::vector<std::string>& args) {
+    calls.push_back({program, args});
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ProcessResult result;
+    pid_t pid = 0;
+    int rc = posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ);
+    if (rc != 0) {
+        result.error = std::strerror(rc);
+        return result;
+    }
+    result.started = true;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+std::string RecordingProcesses::startDetached(const std::string& program,
+                                              const std::vector<std::string>& args,
+                                              std::function<void()> onExit) {
+    calls.push_back({program, args});
+    lastOnExit = std::move(onExit);
+    return startError;
+}
+
+std::vector<WindowInfo> FakeDesktop::windowsFrontToBack() {
+    ++scans;
+    if (windowScans.empty())
+        return {};
+    size_t index = std::min<size_t>(static_cast<size_t>(scans - 1), windowScans.size() - 1);
+    return windowScans[index];
+}
+
+bool FakeDesktop::activate(int32_t pid) {
+    if (!runningPids.count(pid))
+        return false;
+    activated.push_back(pid);
+    return true;
+}
+
+bool FakeDesktop::openUrl(const std::string& url) {
+    if (url.find("://") == std::string::npos)
+        return false;
+    openedUrls.push_back(url);
+    return true;
+}
+
+bool FakeFileFlags::isImmutable(const std::string& path) {
+    return m_flagged.count(path) > 0;
+}
+
+std::string FakeFileFlags::setImmutable(const std::string& path, bool on) {
+    std::error_code error;
+    if (!fs::exists(path, error))
+        return "No such file or directory";
+    auto perms = on ? fs::perms::owner_read : fs::perms::owner_read | fs::perms::owner_write;
+    fs::permissions(path, perms, error);
+    if (error)
+        return error.message();
+    if (on)
+        m_flagged.insert(path);
+    else
+        m_flagged.erase(path);
+    return {};
+}
+
+void FakeAudioPlayer::play(const std::string& file, double volume) {
+    playing = file;
+    this->volume = volume;
+    played.push_back(file);
+}
+
+void FakeAudioPlayer::stop() {
+    playing.clear();
+    ++stops;
+}
+
+TempFolder::TempFolder() {
+    const char* root = std::getenv("TMPDIR");
+    std::string pattern = std::string(root && *root ? root : "/tmp") + "/dravik-test-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) == nullptr)
+        throw std::runtime_error("cannot create a temporary folder");
+    m_path = buffer.data();
+}
+
+TempFolder::~TempFolder() {
+    std::error_code error;
+    // Folders made read-only by a test must be writable again before they can be removed.
+    for (auto it = fs::recursive_directory_iterator(m_path, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        std::error_code ignored;
+        if (it->is_directory(ignored) && !it->is_symlink(ignored))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        else if (!it->is_symlink(ignored))
+            fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+    }
+    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, error);
+    fs::remove_all(m_path, error);
+}
+
+TestLauncher::TestLauncher(std::string serviceBaseUrl)
+    : m_serviceBaseUrl(std::move(serviceBaseUrl)) {
+    fs::create_directories(base() + "/Exhibition");
+    fs::create_directories(privateFolder());
+    fs::create_directories(temp / "bundle/Dravik.app/Contents/Resources");
+    build(noHttp, m_serviceBaseUrl);
+}
+
+void TestLauncher::build(Http& client, const std::string& serviceBaseUrl) {
+    http = &client;
+    launcher.reset();
+    BundleInfo bundle{temp / "bundle/Dravik.app", temp / "bundle/Dravik.app/Contents/Resources",
+                      "1.0.0", "1"};
+    platform.reset(new Platform{alerts, mainThread, workers, client, processes, desktop, fileFlags,
+                                audio, bundle});
+    launcher = std::make_unique<Launcher>(*platform, privateFolder(), base(), serviceBaseUrl);
+    launcher->timings.pollInterval = std::chrono::milliseconds(1);
+}
+
+void TestLauncher::useHttp(Http& client) {
+    build(client, m_serviceBaseUrl);
+}
+
+std::string TestLauncher::exhibition(const std::string& relative) const {
+    return relative.empty() ? base() + "/Exhibition" : base() + "/Exhibition/" + relative;
+}
+
+std::vector<std::string> TestLauncher::logLines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(readFile(privateFolder() + "/Dravik_log.txt"));
+    std::string line;
+    while (std::getline(in, line)) {
+        auto close = line.find(')');
+        if (line.rfind("[", 0) == 0 && close != std::string::npos)
+            lines.push_back(line.substr(close + 1));
+        else if (!lines.empty())
+            lines.back() += "\n" + line; // continuation of a multi-line entry
+    }
+    return lines;
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+std::string utf16le(const std::string& utf8, bool withBom) {
+    std::u16string wide = utf8ToUtf16(utf8);
+    std::string bytes = withBom ? std::string("\xFF\xFE", 2) : std::string();
+    for (char16_t unit : wide) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes;
+}
+
+} // namespace dravik::test

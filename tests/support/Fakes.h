@@ -1,0 +1,174 @@
+#pragma once
+
+// Test doubles of the platform services.
+
+#include "common/Launcher.h"
+#include "platform/Alerts.h"
+#include "platform/AudioPlayer.h"
+#include "platform/Desktop.h"
+#include "platform/FileFlags.h"
+#include "platform/Http.h"
+#include "platform/MainThread.h"
+#include "platform/Processes.h"
+#include "platform/Workers.h"
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace dravik::test {
+
+// Records every alert and answers OK/Cancel alerts from a script (OK when the script is empty).
+class FakeAlerts : public Alerts {
+public:
+    void critical(const std::string& text) override;
+    bool criticalOkCancel(const std::string& text) override;
+    bool informationalOkCancel(const std::string& text) override;
+
+    void answerNext(bool ok);
+    std::vector<std::string> texts() const;
+
+private:
+    bool nextAnswer();
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_texts;
+    std::deque<bool> m_answers;
+};
+
+// Runs posted work at once on the calling thread.
+class InlineMainThread : public MainThread {
+public:
+    bool isCurrent() const override { return true; }
+    void post(std::function<void()> work) override { work(); }
+    void postAndWait(std::function<void()> work) override { work(); }
+};
+
+// Runs worker jobs at once on the calling thread.
+class InlineWorkers : public Workers {
+public:
+    void run(std::function<void()> work) override { work(); }
+};
+
+// Fails every request; tests that talk HTTP use the substitute service instead.
+class NoHttp : public Http {
+public:
+    HttpResponse request(const HttpRequest&) override;
+    std::unique_ptr<Transfer> download(const HttpRequest&, const std::string&,
+                                       TransferCallbacks callbacks) override;
+};
+
+// Records started programs; run() really runs them with posix_spawn.
+class RecordingProcesses : public Processes {
+public:
+    ProcessResult run(const std::string& program, const std::vector<std::string>& args) override;
+    std::string startDetached(const std::string& program, const std::vector<std::string>& args,
+                              std::function<void()> onExit) override;
+
+    struct Call {
+        std::string program;
+        std::vector<std::string> args;
+    };
+    std::vector<Call> calls;
+    std::string startError; // returned by startDetached when set
+    std::function<void()> lastOnExit;
+};
+
+class FakeDesktop : public Desktop {
+public:
+    std::vector<std::string> runningApplicationNames() override { return running; }
+    std::vector<WindowInfo> windowsFrontToBack() override;
+    bool activate(int32_t pid) override;
+    bool openUrl(const std::string& url) override;
+    void openDisplaySettings() override { ++displaySettingsOpened; }
+    std::pair<int, int> mainDisplaySize() override { return displaySize; }
+
+    std::vector<std::string> running;
+    // One window list per scan; the last one repeats.
+    std::vector<std::vector<WindowInfo>> windowScans;
+    int scans = 0;
+    std::vector<int32_t> activated;
+    std::set<int32_t> runningPids;
+    std::vector<std::string> openedUrls;
+    int displaySettingsOpened = 0;
+    std::pair<int, int> displaySize{1920, 1080};
+};
+
+// Keeps the immutable flag in memory and makes a flagged file read-only on disk, so that
+// replacing it fails until the flag is cleared, as on a system with real flags.
+class FakeFileFlags : public FileFlags {
+public:
+    bool isImmutable(const std::string& path) override;
+    std::string setImmutable(const std::string& path, bool on) override;
+
+private:
+    std::set<std::string> m_flagged;
+};
+
+class FakeAudioPlayer : public AudioPlayer {
+public:
+    void play(const std::string& file, double volume) override;
+    void setVolume(double volume) override { this->volume = volume; }
+    void stop() override;
+    bool isPlaying() const override { return !playing.empty(); }
+
+    std::string playing;
+    double volume = 0;
+    std::vector<std::string> played;
+    int stops = 0;
+};
+
+// A temporary base folder (with Exhibition/), private folder and HOME, removed at the end.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& path() const { return m_path; }
+    std::string operator/(const std::string& relative) const { return m_path + "/" + relative; }
+
+private:
+    std::string m_path;
+};
+
+// A launcher context over a temporary folder with fake platform services.
+struct TestLauncher {
+    explicit TestLauncher(std::string serviceBaseUrl = "https://127.0.0.1:1");
+
+    TempFolder temp;
+    FakeAlerts alerts;
+    InlineMainThread mainThread;
+    InlineWorkers workers;
+    NoHttp noHttp;
+    Http* http = &noHttp; // point at a real client in integration tests before use
+    RecordingProcesses processes;
+    FakeDesktop desktop;
+    FakeFileFlags fileFlags;
+    FakeAudioPlayer audio;
+    std::unique_ptr<Platform> platform;
+    std::unique_ptr<Launcher> launcher;
+
+    // Replaces the HTTP service (rebuilds the launcher context; state set before is lost).
+    void useHttp(Http& client);
+
+    std::string base() const { return temp / "base"; }
+    std::string exhibition(const std::string& relative = {}) const;
+    std::string privateFolder() const { return temp / "private"; }
+    std::vector<std::string> logLines() const; // the texts of the run log, without time stamps
+
+private:
+    void build(Http& client, const std::string& serviceBaseUrl);
+    std::string m_serviceBaseUrl;
+};
+
+// Whole-file helpers for arranging and inspecting test folders.
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+// UTF-8 text to UTF-16LE bytes with a byte-order mark.
+std::string utf16le(const std::string& utf8, bool withBom = true);
+
+} // namespace dravik::test
