@@ -15,10 +15,14 @@ function(dravik_assemble_bundle target)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${contents}/MacOS)
   set(DRAVIK_SHORT_VERSION ${PROJECT_VERSION})
   configure_file(${CMAKE_SOURCE_DIR}/packaging/Info.plist.in ${contents}/Info.plist @ONLY)
+  # The built-in record: the viewer is not installed yet; the published record lies beside
+  # file_url.
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/version_mac.json.in
+                 ${CMAKE_BINARY_DIR}/packaging/version_mac.json @ONLY)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${contents}/Resources
     COMMAND ${CMAKE_COMMAND} -E copy_if_different
-            ${CMAKE_SOURCE_DIR}/packaging/version_mac.json
+            ${CMAKE_BINARY_DIR}/packaging/version_mac.json
             ${CMAKE_SOURCE_DIR}/packaging/Splash.gif
             ${DRAVIK_7ZZ}
             ${contents}/Resources/

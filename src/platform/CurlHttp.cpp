@@ -106,8 +106,9 @@ std::string configure(CURL* easy, const HttpRequest& request, const CurlHttp::Co
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     if (curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str()) != CURLE_OK)
         return "Invalid address: " + request.url;
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // Plain HTTP is refused, redirects included: every exchange is verified TLS.
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
@@ -316,6 +317,10 @@ std::string CurlHttp::TransferState::perform(CURLcode& result) {
     if (!handle)
         return "Cannot create a transfer";
     easy = handle.get();
+    struct Forget {
+        CURL*& easy;
+        ~Forget() { easy = nullptr; }
+    } forget{easy};
     HeaderList headers;
     if (std::string error = configure(easy, request, *context, headers, errorBuffer, false);
         !error.empty())
@@ -384,7 +389,6 @@ std::string CurlHttp::TransferState::perform(CURLcode& result) {
     }
     curl_multi_remove_handle(created, easy);
     curl_multi_cleanup(created);
-    easy = nullptr;
 
     if (error.empty() && cancelled && result != CURLE_OK)
         error = "cancelled";

@@ -1,0 +1,479 @@
+#include "platform/CurlHttp.h"
+
+#include "integration/ServiceSupport.h"
+#include "platform/QtMainThread.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace dravik {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using substitute::Fault;
+using test::pumpFor;
+using test::pumpUntil;
+using test::ServiceFixture;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+const std::string kAuth = "/exhibition/api/v1/auth";
+const std::string kBigFile = "/files/big.bin";
+
+Fault answer(int status, std::optional<std::string> body = std::nullopt) {
+    Fault fault;
+    fault.status = status;
+    fault.body = std::move(body);
+    return fault;
+}
+
+Fault delayed(std::chrono::milliseconds delay) {
+    Fault fault;
+    fault.delay = delay;
+    return fault;
+}
+
+Fault paced(std::chrono::milliseconds pacing) {
+    Fault fault;
+    fault.pacing = pacing;
+    return fault;
+}
+
+Fault cutBody() {
+    Fault fault;
+    fault.cutBody = true;
+    return fault;
+}
+
+Fault dropped() {
+    Fault fault;
+    fault.dropConnection = true;
+    return fault;
+}
+
+Fault unannounced(Fault fault = {}) {
+    fault.noContentLength = true;
+    return fault;
+}
+
+// Everything one download reported, in order.
+struct Recording {
+    std::vector<std::pair<int64_t, int64_t>> progress;
+    std::vector<std::string> events; // "progress", "finished", "completed"
+    std::string finishedFile;
+    bool finishedFileExisted = false;
+    bool completed = false;
+    std::string error;
+    std::optional<int> status;
+    bool offMainThread = false;
+};
+
+// Writes size bytes of a repeating pattern, so a misplaced block shows up in a comparison.
+void writePattern(const std::string& path, size_t size) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary);
+    std::string block(1 << 20, '\0');
+    for (size_t written = 0; written < size;) {
+        size_t n = std::min(block.size(), size - written);
+        for (size_t i = 0; i < n; ++i)
+            block[i] = static_cast<char>(((written + i) * 31 + (written + i) / 4093) % 251);
+        out.write(block.data(), static_cast<std::streamsize>(n));
+        written += n;
+    }
+}
+
+bool sameContent(const std::string& a, const std::string& b) {
+    std::ifstream left(a, std::ios::binary);
+    std::ifstream right(b, std::ios::binary);
+    std::string x(1 << 20, '\0');
+    std::string y(1 << 20, '\0');
+    while (left && right) {
+        left.read(x.data(), static_cast<std::streamsize>(x.size()));
+        right.read(y.data(), static_cast<std::streamsize>(y.size()));
+        if (left.gcount() != right.gcount() || x.compare(0, left.gcount(), y, 0, right.gcount()))
+            return false;
+    }
+    return left.eof() && right.eof();
+}
+
+int64_t residentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stoll(line.substr(6)) * 1024;
+    }
+    return 0;
+}
+
+size_t entriesIn(const std::string& folder) {
+    std::error_code error;
+    size_t count = 0;
+    for (auto it = fs::directory_iterator(folder, error); !error && it != fs::directory_iterator();
+         it.increment(error))
+        ++count;
+    return count;
+}
+
+class CurlHttpTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { test::ensureQtApplication(); }
+
+    CurlHttpTest() {
+        writePattern(service.data() + "/files/big.bin", 3 * 1024 * 1024 + 17);
+        EXPECT_THAT(service.start(), IsEmpty());
+        token = service.service().issueToken();
+        fs::create_directories(downloads);
+    }
+
+    HttpRequest authorizedGet(const std::string& path) {
+        HttpRequest request;
+        request.url = service.url(path);
+        request.headers = {{"Authorization", "Bearer " + token}};
+        return request;
+    }
+
+    // The finished callback moves the file to received, as the download view does.
+    TransferCallbacks record(Recording& recording) {
+        TransferCallbacks callbacks;
+        callbacks.progress = [this, &recording](int64_t written, int64_t expected) {
+            recording.offMainThread |= !mainThread.isCurrent();
+            recording.events.push_back("progress");
+            recording.progress.emplace_back(written, expected);
+        };
+        callbacks.finished = [this, &recording](const std::string& file) {
+            recording.offMainThread |= !mainThread.isCurrent();
+            recording.events.push_back("finished");
+            recording.finishedFile = file;
+            recording.finishedFileExisted = fs::exists(file);
+            std::error_code error;
+            fs::rename(file, received, error);
+        };
+        callbacks.completed = [this, &recording](const std::string& error,
+                                                 std::optional<int> status) {
+            recording.offMainThread |= !mainThread.isCurrent();
+            recording.events.push_back("completed");
+            recording.completed = true;
+            recording.error = error;
+            recording.status = status;
+        };
+        return callbacks;
+    }
+
+    Recording fetch(const HttpRequest& request) {
+        Recording recording;
+        auto transfer = http.download(request, downloads, record(recording));
+        EXPECT_TRUE(pumpUntil([&] { return recording.completed; }));
+        return recording;
+    }
+
+    test::TempFolder temp;
+    ServiceFixture service;
+    QtMainThread mainThread;
+    CurlHttp http{mainThread, test::kTestCa};
+    std::string token;
+    std::string downloads = temp / "downloads";
+    std::string received = temp / "received.bin";
+};
+
+TEST_F(CurlHttpTest, RequestSendsMethodBodyAndHeadersAndReturnsTheAnswer) {
+    struct Case {
+        std::string body;
+        int status;
+        std::string replyPart;
+    };
+    for (const Case& c : {Case{substitute::ExhibitionService::signInBody(), 200, "\"token\""},
+                          Case{R"({"username":"vr-api-v1","password":"wrong"})", 401,
+                               R"({"error":{"code":"AUTH")"}}) {
+        SCOPED_TRACE(c.body);
+        service.service().clearRequests();
+        HttpRequest request;
+        request.method = "POST";
+        request.url = service.url(kAuth);
+        request.body = c.body;
+        request.headers = {{"X-Probe", "one two"}};
+        HttpResponse response = http.request(request);
+
+        EXPECT_EQ(response.status, c.status) << response.error;
+        EXPECT_THAT(response.error, IsEmpty());
+        ASSERT_TRUE(response.body.has_value());
+        EXPECT_THAT(*response.body, HasSubstr(c.replyPart));
+
+        auto log = service.service().requests();
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_EQ(log[0].method, "POST");
+        EXPECT_EQ(log[0].target, kAuth);
+        EXPECT_EQ(log[0].body, c.body);
+        EXPECT_EQ(log[0].header("X-Probe"), "one two");
+        EXPECT_EQ(log[0].header("Cache-Control"), "no-cache");
+        EXPECT_FALSE(log[0].hasHeader("Cookie"));
+    }
+}
+
+TEST_F(CurlHttpTest, RequestBodyIsAbsentOnlyWhenNothingWasSent) {
+    struct Case {
+        Fault fault;
+        int status;
+        std::optional<std::string> body;
+    };
+    const Case cases[] = {
+        {answer(200), 200, std::nullopt},
+        {answer(503, "busy"), 503, "busy"},
+        {unannounced(answer(200, "{}")), 200, "{}"},
+    };
+    for (const Case& c : cases) {
+        service.service().setFault("/exhibition/api/v1/visitors/search", c.fault);
+        HttpResponse response = http.request(authorizedGet("/exhibition/api/v1/visitors/search"));
+        EXPECT_EQ(response.status, c.status) << response.error;
+        EXPECT_EQ(response.body, c.body);
+    }
+}
+
+TEST_F(CurlHttpTest, RequestReportsTransportFailuresWithoutStatus) {
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+    };
+    const Case cases[] = {
+        {"timeout",
+         [&] {
+             service.service().setFault(kAuth, delayed(3s));
+         }},
+        {"dropped",
+         [&] {
+             service.service().setFault(kAuth, dropped());
+         }},
+        {"cut body",
+         [&] {
+             service.service().setFault(kAuth, cutBody());
+         }},
+        {"stopped",
+         [&] {
+             service.service().stop();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.arrange();
+        HttpRequest request;
+        request.method = "POST";
+        request.url = service.url(kAuth);
+        request.body = substitute::ExhibitionService::signInBody();
+        request.timeout = 400ms;
+        HttpResponse response = http.request(request);
+        EXPECT_FALSE(response.answered());
+        EXPECT_FALSE(response.body.has_value());
+        EXPECT_THAT(response.error, Not(IsEmpty()));
+        service.service().clearFaults();
+    }
+}
+
+TEST_F(CurlHttpTest, OnlyVerifiedTlsIsAccepted) {
+    ServiceFixture untrusted("untrusted");
+    ASSERT_THAT(untrusted.start(), IsEmpty());
+    CurlHttp systemOnly(mainThread);
+    std::string plain = service.url("/QA.html");
+    plain.replace(0, 5, "http");
+    struct Case {
+        const char* name;
+        CurlHttp& client;
+        std::string url;
+        std::string errorPart; // empty: accepted
+    };
+    const Case cases[] = {
+        {"test CA, its certificate", http, service.url("/QA.html"), ""},
+        {"system store only", systemOnly, service.url("/QA.html"), "certificate"},
+        {"test CA, self-signed certificate", http, untrusted.url("/QA.html"), "certificate"},
+        {"plain http", http, plain, "http"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HttpRequest request;
+        request.url = c.url;
+        HttpResponse response = c.client.request(request);
+        EXPECT_EQ(response.answered(), c.errorPart.empty()) << response.error;
+        EXPECT_THAT(response.error, HasSubstr(c.errorPart));
+    }
+}
+
+TEST_F(CurlHttpTest, DownloadReportsProgressThenFileThenCompletionOnTheMainThread) {
+    const int64_t size = static_cast<int64_t>(fs::file_size(service.data() + "/files/big.bin"));
+    struct Case {
+        const char* name;
+        Fault fault;
+        int64_t expected;
+    };
+    const Case cases[] = {
+        {"announced length", Fault{}, size},
+        {"unknown length", unannounced(), -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        service.service().setFault(kBigFile, c.fault);
+        Recording r = fetch(authorizedGet(kBigFile));
+
+        EXPECT_EQ(r.error, "");
+        EXPECT_EQ(r.status, 200);
+        EXPECT_FALSE(r.offMainThread);
+        ASSERT_FALSE(r.progress.empty());
+        ASSERT_GE(r.events.size(), 3u);
+        EXPECT_EQ(r.events[r.events.size() - 2], "finished");
+        EXPECT_EQ(r.events.back(), "completed");
+        for (size_t i = 0; i < r.progress.size(); ++i) {
+            EXPECT_EQ(r.progress[i].second, c.expected);
+            if (i > 0) {
+                EXPECT_GT(r.progress[i].first, r.progress[i - 1].first);
+            }
+        }
+        EXPECT_EQ(r.progress.back().first, size);
+        EXPECT_TRUE(r.finishedFileExisted);
+        EXPECT_EQ(fs::path(r.finishedFile).parent_path(), fs::path(downloads));
+        EXPECT_TRUE(sameContent(received, service.data() + "/files/big.bin"));
+        EXPECT_EQ(entriesIn(downloads), 0u);
+    }
+    EXPECT_EQ(service.service().requests().back().header("Authorization"), "Bearer " + token);
+}
+
+TEST_F(CurlHttpTest, FailedDownloadsDeliverNoFileAndLeaveNothingBehind) {
+    struct Case {
+        const char* name;
+        std::function<HttpRequest()> arrange;
+        std::string error; // part of the expected error
+        std::optional<int> status;
+    };
+    const Case cases[] = {
+        {"missing file", [&] { return authorizedGet("/files/none.bin"); }, "HTTP 404", 404},
+        {"no token",
+         [&] {
+             HttpRequest request = authorizedGet(kBigFile);
+             request.headers.clear();
+             return request;
+         },
+         "HTTP 401", 401},
+        {"server error with a body",
+         [&] {
+             service.service().setFault(kBigFile, answer(500, "page"));
+             return authorizedGet(kBigFile);
+         },
+         "HTTP 500", 500},
+        {"cut body",
+         [&] {
+             service.service().setFault(kBigFile, cutBody());
+             return authorizedGet(kBigFile);
+         },
+         "", 200},
+        {"dropped connection",
+         [&] {
+             service.service().setFault(kBigFile, dropped());
+             return authorizedGet(kBigFile);
+         },
+         "", std::nullopt},
+        {"no data within the timeout",
+         [&] {
+             service.service().setFault(kBigFile, delayed(3s));
+             HttpRequest request = authorizedGet(kBigFile);
+             request.timeout = 300ms;
+             return request;
+         },
+         "Timed out", std::nullopt},
+        {"server stopped",
+         [&] {
+             service.service().stop();
+             return authorizedGet(kBigFile);
+         },
+         "", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Recording r = fetch(c.arrange());
+        EXPECT_THAT(r.error, Not(IsEmpty()));
+        EXPECT_THAT(r.error, HasSubstr(c.error));
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_TRUE(r.finishedFile.empty());
+        EXPECT_EQ(r.events.back(), "completed");
+        EXPECT_EQ(entriesIn(downloads), 0u);
+        service.service().clearFaults();
+    }
+}
+
+TEST_F(CurlHttpTest, CancelEndsTheTransferWithAnError) {
+    service.service().setFault(kBigFile, paced(20ms));
+    Recording r;
+    std::unique_ptr<Transfer> transfer;
+    TransferCallbacks callbacks = record(r);
+    auto progress = callbacks.progress;
+    callbacks.progress = [&](int64_t written, int64_t expected) {
+        progress(written, expected);
+        transfer->cancel();
+    };
+    transfer = http.download(authorizedGet(kBigFile), downloads, callbacks);
+    ASSERT_TRUE(pumpUntil([&] { return r.completed; }));
+
+    EXPECT_EQ(r.error, "cancelled");
+    EXPECT_TRUE(r.finishedFile.empty());
+    EXPECT_LT(r.progress.back().first, r.progress.back().second);
+    EXPECT_EQ(entriesIn(downloads), 0u);
+}
+
+TEST_F(CurlHttpTest, NothingIsDeliveredAfterTheTransferOrTheClientIsGone) {
+    service.service().setFault(kBigFile, paced(20ms));
+    {
+        SCOPED_TRACE("transfer destroyed in its own progress callback");
+        Recording r;
+        std::unique_ptr<Transfer> transfer;
+        TransferCallbacks callbacks = record(r);
+        auto progress = callbacks.progress;
+        callbacks.progress = [&](int64_t written, int64_t expected) {
+            progress(written, expected);
+            transfer.reset();
+        };
+        transfer = http.download(authorizedGet(kBigFile), downloads, callbacks);
+        ASSERT_TRUE(pumpUntil([&] { return transfer == nullptr; }));
+        pumpFor(300ms);
+        EXPECT_EQ(r.events, std::vector<std::string>{"progress"});
+        EXPECT_EQ(entriesIn(downloads), 0u);
+    }
+    {
+        SCOPED_TRACE("client destroyed while its transfer runs");
+        Recording r;
+        auto client = std::make_unique<CurlHttp>(mainThread, test::kTestCa);
+        auto transfer = client->download(authorizedGet(kBigFile), downloads, record(r));
+        ASSERT_TRUE(pumpUntil([&] { return !r.progress.empty(); }));
+        client.reset();
+        size_t seen = r.events.size();
+        pumpFor(300ms);
+        EXPECT_EQ(r.events.size(), seen);
+        EXPECT_FALSE(r.completed);
+        EXPECT_EQ(entriesIn(downloads), 0u);
+        transfer.reset();
+    }
+}
+
+TEST_F(CurlHttpTest, LargeDownloadGoesToDiskWithoutGrowingMemory) {
+    const size_t size = 50u * 1024 * 1024;
+    writePattern(service.data() + "/files/large.bin", size);
+    const int64_t before = residentBytes();
+    int64_t peak = before;
+    Recording r;
+    TransferCallbacks callbacks = record(r);
+    auto progress = callbacks.progress;
+    callbacks.progress = [&](int64_t written, int64_t expected) {
+        progress(written, expected);
+        peak = std::max(peak, residentBytes());
+    };
+    auto transfer = http.download(authorizedGet("/files/large.bin"), downloads, callbacks);
+    ASSERT_TRUE(pumpUntil([&] { return r.completed; }, std::chrono::minutes(2)));
+
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.progress.back(), std::make_pair(int64_t(size), int64_t(size)));
+    EXPECT_LT(peak - before, int64_t(16) * 1024 * 1024);
+    EXPECT_EQ(fs::file_size(received), size);
+    EXPECT_TRUE(sameContent(received, service.data() + "/files/large.bin"));
+}
+
+} // namespace
+} // namespace dravik
