@@ -16,9 +16,6 @@
 #include "platform/linux/LinuxFileFlags.h"
 
 #include <QApplication>
-#include <cstdio>
-#include <iostream>
-#include <unistd.h>
 
 namespace {
 
@@ -38,14 +35,6 @@ Storyboard makeStoryboard() {
     storyboard.add("EditParameterSegue", P::Sheet, placeholder("操作パラメータ"));
     storyboard.add("ResetSegue", P::Sheet, placeholder("リセット"));
     return storyboard;
-}
-
-// Every way out ends here: the process ends at once with status 0, without waiting for workers
-// that may still be blocked in a request.
-[[noreturn]] void exitProcess() {
-    std::cout.flush();
-    std::fflush(nullptr);
-    _exit(0);
 }
 
 } // namespace
@@ -68,7 +57,7 @@ int main(int argc, char* argv[]) {
 
     Startup startup(launcher, std::vector<std::string>(argv, argv + argc));
     if (startup.run() == Startup::Outcome::Exit)
-        exitProcess();
+        launcher.exitProcess();
 
     Storyboard storyboard = makeStoryboard();
     AppDelegate delegate(launcher, storyboard);
@@ -76,5 +65,5 @@ int main(int argc, char* argv[]) {
     QApplication::exec();
     delegate.applicationWillTerminate();
     launcher.writeLog("exit(0)");
-    exitProcess();
+    launcher.exitProcess();
 }

@@ -1,12 +1,23 @@
 #include "common/Launcher.h"
 
+#include <cstdio>
+#include <iostream>
+#include <unistd.h>
+
 namespace dravik {
 
 Launcher::Launcher(Platform& platform, std::string privateFolder, std::string baseFolder,
                    std::string serviceBaseUrl)
     : platform(platform), file(platform.alerts, platform.fileFlags, platform.processes),
       privateFolder(std::move(privateFolder)), baseFolder(std::move(baseFolder)),
-      serviceBaseUrl(std::move(serviceBaseUrl)), log(this->privateFolder + "/Dravik_log.txt") {}
+      serviceBaseUrl(std::move(serviceBaseUrl)), log(this->privateFolder + "/Dravik_log.txt") {
+    // Workers that may still be blocked in a request are not waited for.
+    exitProcess = [] {
+        std::cout.flush();
+        std::fflush(nullptr);
+        _exit(0);
+    };
+}
 
 std::string Launcher::exhibitionPath(const std::string& relative) const {
     // An empty base folder resolves against the current directory.

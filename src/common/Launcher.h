@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -73,6 +74,10 @@ public:
     // The close guard: set while a transfer runs / a close was asked for meanwhile.
     std::atomic<bool> closeBlocked{false};
     std::atomic<bool> closeRequested{false};
+
+    // Ends the process at once with status 0 (the explicit exits). Called on the main thread;
+    // tests replace it.
+    std::function<void()> exitProcess;
 
     void writeLog(const std::string& text) const { log.write(text); }
     std::string getIniValue(std::string_view key, std::string_view defaultValue) const {

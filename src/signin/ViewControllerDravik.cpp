@@ -18,8 +18,8 @@
 #include "signin/SignInSequence.h"
 #include "ui_ViewControllerDravik.h"
 
+#include <QPointer>
 #include <QShowEvent>
-#include <unistd.h>
 
 namespace dravik {
 
@@ -72,10 +72,18 @@ void ViewControllerDravik::viewDidLoad() {
     m_ui->buttonStart->setEnabled(false);
     m_launcher.platform.workers.run([this] {
         auto remote = ServiceClient(m_launcher).fetchRemoteVersion();
-        m_launcher.platform.mainThread.post([this, remote] {
+        onMainThread([this, remote] {
             m_launcher.remoteVersion = remote;
             applyRemoteVersion();
         });
+    });
+}
+
+void ViewControllerDravik::onMainThread(std::function<void()> work) {
+    // The view may be gone by the time a worker's result arrives.
+    m_launcher.platform.mainThread.post([view = QPointer<ViewControllerDravik>(this), work] {
+        if (view)
+            work();
     });
 }
 
@@ -172,7 +180,7 @@ void ViewControllerDravik::buttonStartClick() {
     m_email = email;
     m_launcher.platform.workers.run([this, code, email] {
         SignInResult result = runSignInSequence(m_launcher, code, email);
-        m_launcher.platform.mainThread.post([this, result] { handleSignInResult(result); });
+        onMainThread([this, result] { handleSignInResult(result); });
     });
 }
 
@@ -207,10 +215,7 @@ void ViewControllerDravik::finishSignIn() {
         break;
     case FinishRoute::NoViewer:
         showAlertAndWait(m_launcher, "Can't start because there is no Kestrane file.");
-        main.post([] {
-            std::fflush(nullptr);
-            _exit(0);
-        });
+        main.post([this] { m_launcher.exitProcess(); });
         break;
     case FinishRoute::Download:
         main.post([this] { m_window.performSegue("DravikToDownload"); });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,6 +50,8 @@ protected:
 
 private:
     void viewDidLoad();
+    // Runs work on the main thread while this view still exists.
+    void onMainThread(std::function<void()> work);
     void applyRemoteVersion();
     void showSplash();
     void showEntryLink();

@@ -189,6 +189,9 @@ void TestLauncher::build(Http& client, const std::string& serviceBaseUrl) {
                                 audio, bundle});
     launcher = std::make_unique<Launcher>(*platform, privateFolder(), base(), serviceBaseUrl);
     launcher->timings.pollInterval = std::chrono::milliseconds(1);
+    launcher->exitProcess = [this] {
+        ++exits;
+    };
 }
 
 void TestLauncher::useHttp(Http& client) {
@@ -200,8 +203,12 @@ std::string TestLauncher::exhibition(const std::string& relative) const {
 }
 
 std::vector<std::string> TestLauncher::logLines() const {
+    return runLogLines(privateFolder());
+}
+
+std::vector<std::string> runLogLines(const std::string& privateFolder) {
     std::vector<std::string> lines;
-    std::istringstream in(readFile(privateFolder() + "/Dravik_log.txt"));
+    std::istringstream in(readFile(privateFolder + "/Dravik_log.txt"));
     std::string line;
     while (std::getline(in, line)) {
         auto close = line.find(')');

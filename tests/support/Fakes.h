@@ -151,6 +151,7 @@ struct TestLauncher {
     FakeAudioPlayer audio;
     std::unique_ptr<Platform> platform;
     std::unique_ptr<Launcher> launcher;
+    int exits = 0; // calls of launcher->exitProcess
 
     // Replaces the HTTP service (rebuilds the launcher context; state set before is lost).
     void useHttp(Http& client);
@@ -164,6 +165,9 @@ private:
     void build(Http& client, const std::string& serviceBaseUrl);
     std::string m_serviceBaseUrl;
 };
+
+// The texts of the run log in the private folder, without time stamps, one per entry.
+std::vector<std::string> runLogLines(const std::string& privateFolder);
 
 // Whole-file helpers for arranging and inspecting test folders.
 void writeFile(const std::string& path, const std::string& bytes);

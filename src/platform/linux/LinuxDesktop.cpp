@@ -137,6 +137,18 @@ private:
     bool m_ready = false;
 };
 
+// A process that has ended but was not reaped yet is no running application.
+bool hasEnded(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string content;
+    std::getline(stat, content);
+    auto close = content.rfind(')');
+    if (close == std::string::npos || close + 2 >= content.size())
+        return true;
+    char state = content[close + 2];
+    return state == 'Z' || state == 'X';
+}
+
 } // namespace
 
 std::vector<std::string> LinuxDesktop::runningApplicationNames() {
@@ -147,7 +159,7 @@ std::vector<std::string> LinuxDesktop::runningApplicationNames() {
     while (dirent* entry = readdir(proc.get())) {
         char* end = nullptr;
         long pid = std::strtol(entry->d_name, &end, 10);
-        if (*end != '\0' || pid <= 0)
+        if (*end != '\0' || pid <= 0 || hasEnded(static_cast<pid_t>(pid)))
             continue;
         std::string name = processName(static_cast<pid_t>(pid));
         if (!name.empty())

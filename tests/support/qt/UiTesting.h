@@ -1,0 +1,63 @@
+#pragma once
+
+// Shared by the view tests: a launcher context with the real main thread, workers and HTTPS client
+// (pointed at the substitute service), fakes for alerts, desktop, file flags and audio, and
+// helpers that run the event loop until something has happened.
+
+#include "common/Launcher.h"
+#include "platform/CurlHttp.h"
+#include "platform/QtMainThread.h"
+#include "platform/ThreadWorkers.h"
+#include "support/Fakes.h"
+
+#include <QApplication>
+#include <QWidget>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+namespace dravik::test {
+
+// Runs the event loop until done() holds or the limit has passed; returns done().
+bool waitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = std::chrono::seconds(20));
+void waitFor(std::chrono::milliseconds duration);
+
+// The child widget of the given type and object name; fails the test when there is none.
+template <typename T> T* child(QWidget* parent, const char* name) {
+    T* found = parent->findChild<T*>(name);
+    if (!found)
+        ADD_FAILURE() << "no " << name;
+    return found;
+}
+
+struct UiLauncher {
+    // serviceBaseUrl: the substitute service's https://127.0.0.1:<port>; caBundle: its CA.
+    UiLauncher(const std::string& serviceBaseUrl, const std::string& caBundle);
+    ~UiLauncher();
+    UiLauncher(const UiLauncher&) = delete;
+    UiLauncher& operator=(const UiLauncher&) = delete;
+
+    std::string base() const { return temp / "base"; }
+    std::string exhibition(const std::string& relative = {}) const;
+    std::string privateFolder() const { return temp / "private"; }
+    std::vector<std::string> logLines() const;
+
+    TempFolder temp;
+    FakeAlerts alerts;
+    QtMainThread mainThread;
+    std::unique_ptr<ThreadWorkers> workers;
+    std::unique_ptr<CurlHttp> http;
+    RecordingProcesses processes;
+    FakeDesktop desktop;
+    FakeFileFlags fileFlags;
+    FakeAudioPlayer audio;
+    std::unique_ptr<Platform> platform;
+    std::unique_ptr<Launcher> launcher;
+    std::atomic<int> exits{0}; // calls of launcher->exitProcess
+};
+
+} // namespace dravik::test
