@@ -7,6 +7,7 @@
 #include "common/Unicode.h"
 #include "common/UserFile.h"
 #include "common/VersionFile.h"
+#include "exhibition/ExhibitionDataSync.h"
 #include "platform/Alerts.h"
 #include "platform/Desktop.h"
 #include "platform/MainThread.h"
@@ -203,7 +204,8 @@ void ViewControllerDravik::handleSignInResult(const SignInResult& result) {
 }
 
 void ViewControllerDravik::startDataSync() {
-    m_launcher.platform.workers.run([this] { finishSignIn(); });
+    m_launcher.platform.workers.run(
+        [this] { ExhibitionDataSync(m_launcher).run([this] { finishSignIn(); }); });
 }
 
 void ViewControllerDravik::finishSignIn() {

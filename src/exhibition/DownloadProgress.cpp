@@ -1,0 +1,147 @@
+#include "exhibition/DownloadProgress.h"
+
+#include "common/File.h"
+#include "common/Launcher.h"
+#include "common/SafePath.h"
+#include "service/RecordCoding.h"
+#include "service/ServiceClient.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace dravik {
+
+namespace {
+
+constexpr int64_t kMiB = 1048576;
+
+std::string formatWhole(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f", value);
+    return text;
+}
+
+} // namespace
+
+DownloadProgress::DownloadProgress(Launcher& launcher)
+    : m_launcher(launcher), m_list(launcher.downloadList) {
+    for (const DOWNLOAD_FILES& entry : m_list)
+        m_total += static_cast<int64_t>(entry.downloadFileList.size());
+    skipEmptyEntries();
+}
+
+bool DownloadProgress::atEnd() const {
+    return m_nDownloadFiles >= static_cast<int64_t>(m_list.size());
+}
+
+const DOWNLOAD_FILES& DownloadProgress::entry() const {
+    return m_list[static_cast<size_t>(m_nDownloadFiles)];
+}
+
+const DOWNLOAD_FILE& DownloadProgress::file() const {
+    return entry().downloadFileList[static_cast<size_t>(m_nDownloadFile)];
+}
+
+Expected<std::string> DownloadProgress::destination() const {
+    return pathInside(entry().path, file().filename, NameKind::PlainName);
+}
+
+HttpRequest DownloadProgress::request() const {
+    HttpRequest request;
+    request.url = file().uri;
+    request.timeout = m_launcher.timings.requestTimeout;
+    if (m_launcher.authRecord)
+        request.headers.push_back(ServiceClient::authorizationHeader(m_launcher.authRecord->token));
+    return request;
+}
+
+DownloadProgress::Next DownloadProgress::completed() {
+    ++m_nDownloadedCount;
+    ++m_nDownloadFile;
+    if (m_nDownloadFile >= static_cast<int64_t>(entry().downloadFileList.size())) {
+        if (!m_entryIncomplete)
+            writeStamp(entry().path, entry().updated_at);
+        m_entryIncomplete = false;
+        m_nDownloadFile = 0;
+        ++m_nDownloadFiles;
+        skipEmptyEntries();
+        if (atEnd())
+            return Next::Finish;
+    }
+    return m_launcher.closeRequested ? Next::Finish : Next::StartNext;
+}
+
+void DownloadProgress::skipEmptyEntries() {
+    while (!atEnd() && entry().downloadFileList.empty())
+        ++m_nDownloadFiles;
+}
+
+std::string DownloadProgress::fileNameLabel(const DOWNLOAD_FILES& entry,
+                                            const DOWNLOAD_FILE& file) {
+    if (entry.boothId < 0)
+        return file.filename;
+    return std::to_string(entry.boothId) + "/" + file.filename;
+}
+
+std::string DownloadProgress::sizeLabel(int64_t written, int64_t expected) {
+    const bool kilobytes = expected <= kMiB;
+    const double divisor = kilobytes ? 1024.0 : static_cast<double>(kMiB);
+    return formatWhole(static_cast<double>(written) / divisor) + " / " +
+           formatWhole(static_cast<double>(expected) / divisor) + (kilobytes ? " KB" : " MB");
+}
+
+int DownloadProgress::percentOfFile(int64_t written, int64_t expected) {
+    if (expected <= 0 || written <= 0)
+        return 0;
+    double percent = static_cast<double>(written) / static_cast<double>(expected) * 100.0;
+    return percent >= 100.0 ? 100 : static_cast<int>(percent);
+}
+
+std::string DownloadProgress::elapsedLabel(std::chrono::duration<double> elapsed) {
+    return "経過時間:" + formatWhole(elapsed.count());
+}
+
+std::string DownloadProgress::fileCountLabel(int64_t done, int64_t total) {
+    return std::to_string(done) + "/" + formatWhole(static_cast<double>(total)) + " ファイル";
+}
+
+ExhibitionNames DownloadProgress::exhibitionNames(const std::optional<QZ_AUTH>& auth,
+                                                  std::optional<int64_t> exhibitionId,
+                                                  std::optional<int64_t> hallId) {
+    ExhibitionNames names;
+    if (!auth || !exhibitionId || !hallId)
+        return names;
+    for (const QZ_EXHIBITION& exhibition : auth->exhibitions) {
+        if (exhibition.id != *exhibitionId)
+            continue;
+        names.exhibition = exhibition.name;
+        if (exhibition.halls) {
+            // The last hall with that id names it.
+            for (const QZ_HALLINFO& hall : *exhibition.halls) {
+                if (hall.id == *hallId)
+                    names.hall = hall.name;
+            }
+        }
+        break;
+    }
+    return names;
+}
+
+std::string DownloadProgress::failureText(const std::string& label, const std::string& error,
+                                          std::optional<int> status) {
+    std::string text = "Download failed: " + label + " - " + error;
+    if (status && error.find(std::to_string(*status)) == std::string::npos)
+        text += " (HTTP " + std::to_string(*status) + ")";
+    return text;
+}
+
+bool DownloadProgress::writeStamp(const std::string& folder, const std::string& updatedAt) {
+    std::string error;
+    if (File::writeAtomically(File::join(folder, "updated_at.json"),
+                              encodeRecord(QZ_UPDATED_AT{updatedAt}), &error))
+        return true;
+    std::cout << error << std::endl;
+    return false;
+}
+
+} // namespace dravik

@@ -1,0 +1,89 @@
+#pragma once
+
+// The download view's bookkeeping without the view: which file of launcher.downloadList comes
+// next, the stamp of a folder once its files are all there, and the texts of the labels.
+
+#include "common/Expected.h"
+#include "exhibition/DownloadList.h"
+#include "platform/Http.h"
+#include "service/Records.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace dravik {
+
+class Launcher;
+
+struct ExhibitionNames {
+    std::string exhibition;
+    std::string hall;
+};
+
+class DownloadProgress {
+public:
+    // Over launcher.downloadList, which must not change while this object is used.
+    explicit DownloadProgress(Launcher& launcher);
+
+    // Files of the whole list.
+    int64_t total() const { return m_total; }
+    int64_t downloadedCount() const { return m_nDownloadedCount; }
+    bool atEnd() const;
+
+    // The current entry and file; only while !atEnd().
+    const DOWNLOAD_FILES& entry() const;
+    const DOWNLOAD_FILE& file() const;
+    std::string fileNameLabel() const { return fileNameLabel(entry(), file()); }
+    // The current file's place in its entry's folder, or why its name is refused.
+    Expected<std::string> destination() const;
+    // GET of the current file's uri with the bearer token.
+    HttpRequest request() const;
+
+    enum class Next {
+        StartNext, // start the transfer of the (new) current file
+        Finish,    // the list is done, or a close was requested meanwhile
+    };
+    // A transfer ended without error: counts it, and when it was the last file of its folder,
+    // writes the folder's stamp file (unless a file of the folder could not be put in place)
+    // and moves on to the next entry.
+    Next completed();
+    // The current file's body could not be moved into place: its folder is left without a stamp,
+    // so that the next run fetches it again.
+    void markCurrentFileMissing() { m_entryIncomplete = true; }
+
+    // "poster.png" for the hall's files, "57/poster.png" for booth 57's.
+    static std::string fileNameLabel(const DOWNLOAD_FILES& entry, const DOWNLOAD_FILE& file);
+    // "50 / 100 KB", "0 / 2 MB": both numbers in KB up to an expected 1 MiB, else in MB.
+    static std::string sizeLabel(int64_t written, int64_t expected);
+    // The current file's percentage for a bar of 0 to 100; 0 while the size is unknown.
+    static int percentOfFile(int64_t written, int64_t expected);
+    // "経過時間:12"
+    static std::string elapsedLabel(std::chrono::duration<double> elapsed);
+    // "3/12 ファイル"
+    static std::string fileCountLabel(int64_t done, int64_t total);
+    // The invited exhibition's and hall's names from the sign-in's exhibitions; "" when unknown.
+    static ExhibitionNames exhibitionNames(const std::optional<QZ_AUTH>& auth,
+                                           std::optional<int64_t> exhibitionId,
+                                           std::optional<int64_t> hallId);
+    // The run-log line of a failed transfer.
+    static std::string failureText(const std::string& label, const std::string& error,
+                                   std::optional<int> status);
+    // Writes <folder>/updated_at.json; a failure is printed on standard output.
+    static bool writeStamp(const std::string& folder, const std::string& updatedAt);
+
+private:
+    // Steps over entries without files, which have nothing to fetch.
+    void skipEmptyEntries();
+
+    Launcher& m_launcher;
+    const DownloadList& m_list;
+    int64_t m_total = 0;
+    int64_t m_nDownloadFiles = 0;   // index of the current entry
+    int64_t m_nDownloadFile = 0;    // index of the current file within it
+    int64_t m_nDownloadedCount = 0; // transfers completed
+    bool m_entryIncomplete = false; // a file of the current entry is not in place
+};
+
+} // namespace dravik

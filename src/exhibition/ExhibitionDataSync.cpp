@@ -1,0 +1,164 @@
+#include "exhibition/ExhibitionDataSync.h"
+
+#include "common/File.h"
+#include "common/Launcher.h"
+#include "common/LauncherSettings.h"
+#include "common/SafePath.h"
+#include "common/Unicode.h"
+#include "common/UserFile.h"
+#include "platform/Http.h"
+#include "service/RecordCoding.h"
+#include "service/ServiceClient.h"
+#include "signin/SignInSequence.h"
+
+#include <filesystem>
+
+namespace dravik {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kPreparing = "<ファイルダウンロードの準備>";
+
+// The service's text as it may appear in the run log: one line, without control characters.
+std::string printable(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    }
+    return text;
+}
+
+} // namespace
+
+void ExhibitionDataSync::run(const std::function<void()>& handOver) {
+    const std::string lobby =
+        asciiUpper(LauncherSettings(m_launcher).readLauncherSetting("LobbyDisplay", "AUTO"));
+    if (lobby == "ON")
+        applyLobbyDisplay(true);
+    else if (lobby == "OFF")
+        applyLobbyDisplay(false);
+    const bool backgroundLoading =
+        asciiUpper(m_launcher.getIniValue("Background_Loading", "OFF")) == "ON";
+
+    if (std::optional<QZ_HALL> hall = fetchHall()) {
+        if (lobby == "AUTO")
+            applyLobbyDisplay(hall->hallSize != 3);
+        if (backgroundLoading)
+            refreshFolders(*hall, backgroundDataFolder(*m_launcher.invitedExhibitionId,
+                                                       *m_launcher.invitedHallId));
+    }
+    if (handOver)
+        handOver();
+}
+
+void ExhibitionDataSync::applyLobbyDisplay(bool on) {
+    Status written = UserFile(m_launcher).setLobbyDisplay(on);
+    if (!written)
+        showAlertAndWait(m_launcher, written.error());
+}
+
+std::optional<QZ_HALL> ExhibitionDataSync::fetchHall() {
+    if (!m_launcher.authRecord || !m_launcher.invitedExhibitionId || !m_launcher.invitedHallId)
+        return std::nullopt;
+    HttpRequest request;
+    request.url =
+        m_launcher.apiUrl("exhibitions/" + std::to_string(*m_launcher.invitedExhibitionId) +
+                          "/halls/" + std::to_string(*m_launcher.invitedHallId) + "/");
+    request.timeout = m_launcher.timings.requestTimeout;
+    request.headers.push_back(ServiceClient::authorizationHeader(m_launcher.authRecord->token));
+    HttpResponse response = m_launcher.platform.http.request(request);
+    if (!ServiceClient::succeededWithBody(response))
+        return std::nullopt;
+
+    ServiceClient(m_launcher).keepReplyCopy("hall.json", *response.body);
+    auto hall = decodeRecord<QZ_HALL>(*response.body);
+    if (!hall) {
+        showAlertAndWait(m_launcher, kPreparing + hall.error());
+        return std::nullopt;
+    }
+    return std::move(*hall);
+}
+
+std::string ExhibitionDataSync::backgroundDataFolder(int64_t exhibitionId, int64_t hallId) const {
+    return m_launcher.exhibitionPath("BackgroundData/exhibition" + std::to_string(exhibitionId) +
+                                     "_hall" + std::to_string(hallId));
+}
+
+std::string ExhibitionDataSync::readStamp(const std::string& folder) {
+    std::string bytes;
+    if (!File::readAll(File::join(folder, "updated_at.json"), bytes))
+        return {};
+    auto stamp = decodeRecord<QZ_UPDATED_AT>(bytes);
+    return stamp ? stamp->updated_at : std::string();
+}
+
+std::string ExhibitionDataSync::boothStamp(const QZ_HALL& hall, int64_t boothId) {
+    for (const QZ_UPDATED_ATS& entry : hall.booths.updated_ats) {
+        if (entry.id == boothId)
+            return entry.updated_at;
+    }
+    return {};
+}
+
+std::optional<DOWNLOAD_FILES>
+ExhibitionDataSync::downloadEntry(int64_t boothId, const std::string& folder,
+                                  const std::string& updatedAt,
+                                  const std::vector<QZ_FILE>& files) const {
+    DOWNLOAD_FILES entry{boothId, folder, updatedAt, {}};
+    for (const QZ_FILE& file : files) {
+        // A name that would leave the folder refuses the whole folder: queuing the rest would
+        // stamp it as complete without that file.
+        if (auto path = pathInside(folder, file.fileName, NameKind::PlainName); !path) {
+            m_launcher.writeLog(kPreparing + printable(path.error()) + " (" + folder + ")");
+            return std::nullopt;
+        }
+        entry.downloadFileList.push_back({file.fileName, file.uri});
+    }
+    return entry;
+}
+
+void ExhibitionDataSync::refreshFolders(const QZ_HALL& hall, const std::string& folder) {
+    DownloadList& list = m_launcher.downloadList;
+
+    if (readStamp(folder) != hall.updated_at) {
+        if (File::exists(folder) && !removeHallFiles(folder))
+            return;
+        if (!hall.files.empty()) {
+            if (auto entry = downloadEntry(-1, folder, hall.updated_at, hall.files))
+                list.push_back(std::move(*entry));
+        }
+    }
+
+    for (const QZ_FILES& booth : hall.booths.files) {
+        std::string boothFolder = File::join(folder, std::to_string(booth.id));
+        std::string serviceStamp = boothStamp(hall, booth.id);
+        if (readStamp(boothFolder) == serviceStamp)
+            continue;
+        if (File::exists(boothFolder))
+            m_launcher.file.removePath(boothFolder);
+        if (booth.files.empty())
+            continue;
+        if (auto entry = downloadEntry(booth.id, boothFolder, serviceStamp, booth.files))
+            list.push_back(std::move(*entry));
+    }
+}
+
+bool ExhibitionDataSync::removeHallFiles(const std::string& folder) {
+    std::vector<std::string> entries;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+        entries.push_back(it->path().string());
+    if (error) {
+        showAlertAndWait(m_launcher, kPreparing + error.message());
+        return false;
+    }
+    for (const std::string& entry : entries) {
+        if (!File::isFolder(entry))
+            m_launcher.file.removePath(entry);
+    }
+    return true;
+}
+
+} // namespace dravik

@@ -1,0 +1,55 @@
+#pragma once
+
+// After the sign-in: fetch the hall that the invitation opened, apply the lobby display setting,
+// remove hall and booth data whose change stamp no longer matches the service's, and fill
+// launcher.downloadList with what has to be fetched again.
+//
+//   workers.run([&] { ExhibitionDataSync(launcher).run([&] { finishSignIn(); }); });
+//
+// Everything runs on the calling worker thread; alerts block it until the visitor closes them.
+
+#include "exhibition/DownloadList.h"
+#include "service/Records.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace dravik {
+
+class Launcher;
+
+class ExhibitionDataSync {
+public:
+    explicit ExhibitionDataSync(Launcher& launcher) : m_launcher(launcher) {}
+
+    // The whole sync; handOver is called at its end, whatever happened before.
+    void run(const std::function<void()>& handOver);
+
+    // <base>/Exhibition/BackgroundData/exhibition<E>_hall<H>
+    std::string backgroundDataFolder(int64_t exhibitionId, int64_t hallId) const;
+
+    // The updated_at of <folder>/updated_at.json; "" when it is absent, unreadable or invalid.
+    static std::string readStamp(const std::string& folder);
+    // The service's stamp of a booth: the first updated_ats entry with that id, "" for none.
+    static std::string boothStamp(const QZ_HALL& hall, int64_t boothId);
+
+    // One folder's download entry, or none when a file name would leave the folder (logged).
+    std::optional<DOWNLOAD_FILES> downloadEntry(int64_t boothId, const std::string& folder,
+                                                const std::string& updatedAt,
+                                                const std::vector<QZ_FILE>& files) const;
+
+private:
+    void applyLobbyDisplay(bool on);
+    // The hall record of the invitation, or none (also after a reported decoding failure).
+    std::optional<QZ_HALL> fetchHall();
+    void refreshFolders(const QZ_HALL& hall, const std::string& folder);
+    // Removes the plain files of the hall folder, keeping the booth folders. False (alert shown)
+    // when the folder cannot be listed.
+    bool removeHallFiles(const std::string& folder);
+
+    Launcher& m_launcher;
+};
+
+} // namespace dravik

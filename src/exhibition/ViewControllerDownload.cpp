@@ -1,0 +1,169 @@
+#include "exhibition/ViewControllerDownload.h"
+
+#include "app/WindowController.h"
+#include "common/File.h"
+#include "common/Launcher.h"
+#include "exhibition/ViewerLauncher.h"
+#include "platform/Http.h"
+#include "ui_ViewControllerDownload.h"
+
+#include <QShowEvent>
+#include <climits>
+#include <filesystem>
+#include <iostream>
+
+namespace dravik {
+
+namespace {
+
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+ViewControllerDownload::ViewControllerDownload(Launcher& launcher, WindowController& window,
+                                               QWidget* parent)
+    : QWidget(parent), m_launcher(launcher), m_window(window),
+      m_ui(std::make_unique<Ui::ViewControllerDownload>()),
+      m_startData(std::chrono::steady_clock::now()), m_progress(launcher) {
+    m_ui->setupUi(this);
+    viewDidLoad();
+}
+
+ViewControllerDownload::~ViewControllerDownload() = default;
+
+void ViewControllerDownload::viewDidLoad() {
+    m_launcher.writeLog("Download.viewDidLoad");
+    for (QLabel* label :
+         {m_ui->label_filename, m_ui->label_file, m_ui->label_size, m_ui->label_time,
+          m_ui->label_exhibition, m_ui->label_hall, m_ui->label_download})
+        label->clear();
+
+    if (ViewerLauncher(m_launcher).launch() == ViewerLaunch::Missing) {
+        m_launcher.exitProcess();
+        return;
+    }
+    m_launcher.closeBlocked = true;
+    // The transition into this view resizes the window, which would bring a minimized window
+    // back; so the window is minimized, and the transfers begin, once this view is in place.
+    connect(&m_window, &WindowController::viewChanged, this, [this](QWidget* view) {
+        if (view != this || m_begun)
+            return;
+        m_begun = true;
+        m_window.showMinimized();
+        begin();
+    });
+}
+
+// Minimizing and restoring the window are not the view appearing or disappearing.
+void ViewControllerDownload::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        m_launcher.writeLog("Download.viewDidAppear");
+}
+
+void ViewControllerDownload::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        m_launcher.writeLog("Download.viewDidDisappear");
+}
+
+void ViewControllerDownload::begin() {
+    if (m_progress.total() == 0 || m_progress.atEnd()) {
+        finish();
+        return;
+    }
+    m_ui->progressBar1->setMaximum(
+        static_cast<int>(std::min<int64_t>(m_progress.total(), INT_MAX)));
+    m_ui->progressBar1->setValue(0);
+    ExhibitionNames names = DownloadProgress::exhibitionNames(
+        m_launcher.authRecord, m_launcher.invitedExhibitionId, m_launcher.invitedHallId);
+    m_ui->label_exhibition->setText(qs(names.exhibition));
+    m_ui->label_hall->setText(qs(names.hall));
+    m_ui->label_download->setText("ダウンロード中");
+    startDownload();
+}
+
+void ViewControllerDownload::startDownload() {
+    const DOWNLOAD_FILES& entry = m_progress.entry();
+    m_ui->label_filename->setText(qs(m_progress.fileNameLabel()));
+    m_launcher.file.createFolder(entry.path);
+    Expected<std::string> destination = m_progress.destination();
+    if (!destination) {
+        transferCompleted(destination.error(), std::nullopt);
+        return;
+    }
+    m_save_fname = *destination;
+
+    TransferCallbacks callbacks;
+    callbacks.progress = [this](int64_t written, int64_t expected) {
+        transferProgress(written, expected);
+    };
+    callbacks.finished = [this](const std::string& file) {
+        transferFinished(file);
+    };
+    callbacks.completed = [this](const std::string& error, std::optional<int> status) {
+        transferCompleted(error, status);
+    };
+    // The body is written next to its destination, so that moving it into place is a rename
+    // and the running viewer never sees half a file under the real name.
+    m_transfer =
+        m_launcher.platform.http.download(m_progress.request(), entry.path, std::move(callbacks));
+}
+
+void ViewControllerDownload::transferProgress(int64_t written, int64_t expected) {
+    m_ui->label_size->setText(qs(DownloadProgress::sizeLabel(written, expected)));
+    m_ui->progressBar2->setValue(DownloadProgress::percentOfFile(written, expected));
+    m_ui->label_time->setText(
+        qs(DownloadProgress::elapsedLabel(std::chrono::steady_clock::now() - m_startData)));
+}
+
+void ViewControllerDownload::transferFinished(const std::string& temporaryFile) {
+    if (File::exists(m_save_fname))
+        m_launcher.file.removePath(m_save_fname);
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::rename(temporaryFile, m_save_fname, error);
+    if (error) {
+        std::cout << "file error: " << error.message() << std::endl;
+        m_launcher.writeLog("file error: " + m_save_fname + " - " + error.message());
+        m_progress.markCurrentFileMissing();
+        return;
+    }
+    // The temporary file was private to this user; the data are not (another account's viewer
+    // may read this folder), so the file gets the mode of any other file written here.
+    fs::permissions(m_save_fname,
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                        fs::perms::others_read,
+                    error);
+}
+
+void ViewControllerDownload::transferCompleted(const std::string& error,
+                                               std::optional<int> status) {
+    if (!error.empty()) {
+        m_launcher.writeLog(
+            DownloadProgress::failureText(m_progress.fileNameLabel(), error, status));
+        finish();
+        return;
+    }
+    DownloadProgress::Next next = m_progress.completed();
+    const int64_t done = m_progress.downloadedCount();
+    m_ui->progressBar1->setValue(static_cast<int>(std::min<int64_t>(done, INT_MAX)));
+    m_ui->label_file->setText(
+        qs(DownloadProgress::fileCountLabel(done, m_ui->progressBar1->maximum())));
+    if (next == DownloadProgress::Next::Finish)
+        finish();
+    else
+        startDownload();
+}
+
+void ViewControllerDownload::finish() {
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_launcher.closeBlocked = false;
+    m_window.closeWindow();
+}
+
+} // namespace dravik

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "exhibition/DownloadProgress.h"
+
+#include <QWidget>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace Ui {
+class ViewControllerDownload;
+}
+
+namespace dravik {
+
+class Launcher;
+class Transfer;
+class WindowController;
+
+// The last view: starts the viewer, minimizes the window and fetches the files of the download
+// list one at a time while the viewer runs; the window closes (and Dravik ends) when the list is
+// done, a transfer fails or a close was requested.
+class ViewControllerDownload : public QWidget {
+    Q_OBJECT
+
+public:
+    ViewControllerDownload(Launcher& launcher, WindowController& window, QWidget* parent = nullptr);
+    ~ViewControllerDownload() override;
+
+    Ui::ViewControllerDownload& ui() { return *m_ui; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void viewDidLoad();
+    void begin();
+    void startDownload();
+    void transferProgress(int64_t written, int64_t expected);
+    void transferFinished(const std::string& temporaryFile);
+    void transferCompleted(const std::string& error, std::optional<int> status);
+    void finish();
+
+    Launcher& m_launcher;
+    WindowController& m_window;
+    std::unique_ptr<Ui::ViewControllerDownload> m_ui;
+    const std::chrono::steady_clock::time_point m_startData;
+    DownloadProgress m_progress;
+    std::string m_save_fname;
+    bool m_begun = false;
+    bool m_finished = false;
+    // Last, so that a running transfer is stopped before anything it reports to goes away.
+    std::unique_ptr<Transfer> m_transfer;
+};
+
+} // namespace dravik
