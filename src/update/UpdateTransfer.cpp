@@ -82,6 +82,12 @@ int UpdateTransfer::progressBarValue(int64_t written, int64_t expected) {
     return static_cast<int>(std::clamp(percent, -1000.0, 1000.0));
 }
 
+std::string UpdateTransfer::transferError(const std::string& error, std::optional<int> status) {
+    if (!error.empty() || !status || (*status >= 200 && *status <= 299))
+        return error;
+    return "HTTP " + std::to_string(*status);
+}
+
 TransferEndResult UpdateTransfer::completed(Launcher& launcher, const std::string& error,
                                             bool cancelled, const std::string& archivePath) {
     if (!restoreExhibitionFolder(launcher)) {

@@ -3,6 +3,7 @@
 #include "platform/Http.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace dravik {
@@ -62,6 +63,10 @@ public:
     static std::string progressText(const Launcher& launcher, int64_t written, int64_t expected);
     // written / expected as a percentage; 0 when nothing is expected.
     static int progressBarValue(int64_t written, int64_t expected);
+
+    // The error a completed transfer counts with: its own, or "HTTP <status>" for an answer
+    // outside 200-299 that came without one, so that an error page is never installed.
+    static std::string transferError(const std::string& error, std::optional<int> status);
 
     // The end of the transfer: restores the Exhibition folder and says what comes next. error is
     // empty on success; cancelled tells that the view cancelled the transfer itself.

@@ -110,6 +110,28 @@ TEST(UpdateTransferTest, ProgressReports) {
     EXPECT_TRUE(UpdateTransfer::progress(*t.launcher, 1, 2).cancel);
 }
 
+TEST(UpdateTransferTest, AnAnswerOutside2xxIsAFailedTransfer) {
+    struct Case {
+        const char* error;
+        std::optional<int> status;
+        const char* counted;
+    };
+    const Case cases[] = {
+        {"", 200, ""},
+        {"", 299, ""},
+        {"", std::nullopt, ""},
+        {"", 404, "HTTP 404"},
+        {"", 199, "HTTP 199"},
+        {"", 300, "HTTP 300"},
+        {"HTTP 500", 500, "HTTP 500"},
+        {"timed out", std::nullopt, "timed out"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.counted);
+        EXPECT_EQ(UpdateTransfer::transferError(c.error, c.status), c.counted);
+    }
+}
+
 TEST(UpdateTransferTest, CompletionRestoresTheFolderThenDecides) {
     struct Case {
         const char* what;
