@@ -1,0 +1,143 @@
+#pragma once
+
+#include "app/SheetViewController.h"
+#include "parameters/BgmPreview.h"
+#include "parameters/QZ_FPSControllerParameter.h"
+#include "parameters/Setting.h"
+
+#include <QMargins>
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QAbstractSpinBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QDoubleValidator;
+class QIntValidator;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+namespace Ui {
+class ViewControllerFPSControllerParameter;
+}
+
+namespace dravik {
+
+class Launcher;
+class WindowController;
+
+// The editor of the viewer's operation parameters, shown as a sheet over the main window. It
+// shows each parameter within the limits of the definitions file, previews the background music
+// and writes the parameter file and four launcher settings on Save (and when its window closes).
+class ViewControllerFPSControllerParameter : public QWidget, public SheetViewController {
+    Q_OBJECT
+
+public:
+    ViewControllerFPSControllerParameter(Launcher& launcher, WindowController& window,
+                                         QWidget* parent = nullptr);
+    ~ViewControllerFPSControllerParameter() override;
+
+    Ui::ViewControllerFPSControllerParameter& ui() { return *m_ui; }
+    bool resetFlag() const { return m_resetFlag; }
+    const QZ_FPSControllerParameter& defaultParameters() const { return m_parameter_default; }
+
+    void applyDefinitions();
+    void showValues(const QZ_FPSControllerParameter& record, bool resetMode);
+    void showCurrentValues(const QZ_FPSControllerParameter& record);
+    void clearCurrentValues();
+    // Rounds the typed number to the field's decimal places ("1.26" -> "1.3" for one place).
+    void roundTextFieldValue(QLineEdit* field);
+    void onResolutionChanged();
+    // Writes the parameter file and the launcher settings and runs the result handler; true when
+    // the parameter file was written.
+    bool saveAll();
+    // The reset dialog's result handler: the definition defaults go into the controls, and the
+    // next save also writes the reset keys.
+    void onResetFinished();
+
+public slots:
+    void buttonSave_Click();
+    void buttonCancel_Click();
+    void buttonReset_Click();
+    void button_display_Click();
+    void comboBox_resolution_SelectedIndexChanged();
+    void button_play_Click();
+    void button_showroom_play_Click();
+    void comboBox_optionBGMName_Change();
+    void comboBox_showroomBGMName_Change();
+    void optionBGMRate_Change();
+    void showroomBGMRate_Change();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The five controls of one numeric parameter.
+    struct NumericRow {
+        const Setting::NumericParameter* parameter = nullptr;
+        QLabel* label = nullptr;
+        QLineEdit* textField = nullptr;
+        QDoubleValidator* formatter = nullptr;
+        QDoubleSpinBox* stepper = nullptr;
+        QLabel* now = nullptr;
+        int64_t point = 0;
+    };
+
+    void viewDidLoad();
+    void viewDidLayout();
+    // Window closing other than by Save or Cancel; false keeps the window open.
+    bool windowWillClose();
+    void prepareResetDialog(QWidget* destination);
+    void dismiss();
+
+    void connectControls();
+    void alignColumns();
+    void fitToScreen();
+    void configureStepper(QAbstractSpinBox* stepper);
+    void configureNumericControls(NumericRow& row, const SettingNumericUpDown& definition);
+    void fillBGMLists(const QZ_FPSControllerParameter& record);
+    void selectBGMName(QComboBox* comboBox, const std::string& name);
+    void setNumericValue(NumericRow& row, double value);
+    void setScreenSize(std::optional<int> width, std::optional<int> height);
+    void textField_event(NumericRow& row);
+    void stepperChanged(NumericRow& row);
+    void textFieldEdited(NumericRow& row);
+    NumericRow* row(const char* name);
+
+    // Every visible number must lie within its range before anything is written.
+    bool checkNumbers();
+    double fieldDouble(const NumericRow& row) const;
+    int32_t fieldInt(QLineEdit* field, QSpinBox* stepper) const;
+
+    std::optional<std::string> selectedBGM(BgmChannel channel) const;
+    double volumeOf(BgmChannel channel) const;
+    void togglePreview(BgmChannel channel);
+    void showPreviewTitles();
+
+    Launcher& m_launcher;
+    WindowController& m_window;
+    std::unique_ptr<Ui::ViewControllerFPSControllerParameter> m_ui;
+    std::vector<NumericRow> m_rows;
+    QIntValidator* m_formatter_screenWidth = nullptr;
+    QIntValidator* m_formatter_screenHeight = nullptr;
+
+    std::unique_ptr<BgmPreview> m_preview;
+    QZ_FPSControllerParameter m_parameter_default;
+    bool m_update_default = true;
+    bool m_resetFlag = false;
+    Setting m_setting;
+
+    bool m_dismissing = false;
+    QPointer<QWidget> m_watchedWindow;
+    QMargins m_centredMargins; // the window frame's margins when it was last centred
+};
+
+} // namespace dravik
