@@ -82,8 +82,16 @@ bool WindowController::performSegue(const QString& identifier, const Prepare& pr
     return true;
 }
 
+QWidget* WindowController::currentSheet() const {
+    for (auto it = m_sheets.rbegin(); it != m_sheets.rend(); ++it)
+        if (*it)
+            return *it;
+    return nullptr;
+}
+
 void WindowController::presentSheet(QWidget* view) {
-    auto* sheet = new QDialog(this, Qt::Sheet);
+    QWidget* owner = currentSheet() ? currentSheet()->window() : static_cast<QWidget*>(this);
+    auto* sheet = new QDialog(owner, Qt::Sheet);
     sheet->setObjectName("sheet");
     sheet->setWindowModality(Qt::WindowModal);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
@@ -91,15 +99,12 @@ void WindowController::presentSheet(QWidget* view) {
     auto* layout = new QVBoxLayout(sheet);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view);
-    m_sheet = view;
-    connect(sheet, &QObject::destroyed, this, [this, view] {
-        if (m_sheet == view)
-            m_sheet = nullptr;
-    });
+    std::erase_if(m_sheets, [](const QPointer<QWidget>& shown) { return shown.isNull(); });
+    m_sheets.emplace_back(view);
     sheet->adjustSize();
-    // Centred on the main window.
+    // Centred on the window it belongs to.
     QRect frame = sheet->frameGeometry();
-    frame.moveCenter(geometry().center());
+    frame.moveCenter(owner->geometry().center());
     sheet->move(frame.topLeft());
     sheet->show();
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
+#include <vector>
 
 class QMenu;
 
@@ -30,8 +32,9 @@ public:
     // Performs the transition called identifier from the current view; prepare runs on the
     // destination before it is shown. False when the storyboard has no such transition.
     bool performSegue(const QString& identifier, const Prepare& prepare = {});
-    // The sheet shown over the window, if any.
-    QWidget* currentSheet() const { return m_sheet; }
+    // The topmost sheet shown over the window, if any. A sheet opened from a sheet (the reset
+    // dialog from the parameter editor) is stacked over it.
+    QWidget* currentSheet() const;
 
     QMenu* menuTitled(const QString& title) const;
     void hideMenuItem(const QString& menuTitle, const QString& itemTitle);
@@ -54,7 +57,7 @@ private:
     const Storyboard& m_storyboard;
     QWidget* m_container = nullptr;
     QWidget* m_content = nullptr;
-    QWidget* m_sheet = nullptr;
+    std::vector<QPointer<QWidget>> m_sheets;
     bool m_closing = false;
 };
 

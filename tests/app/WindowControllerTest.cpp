@@ -85,7 +85,17 @@ TEST(WindowControllerTest, SheetsAreWindowModal) {
     ASSERT_NE(window.currentSheet(), nullptr);
     EXPECT_EQ(window.currentSheet(), prepared);
     EXPECT_EQ(window.currentSheet()->window()->windowModality(), Qt::WindowModal);
-    window.currentSheet()->window()->close();
+
+    // A sheet opened from a sheet stacks over it; closing it uncovers the first one.
+    QWidget* first = window.currentSheet();
+    ASSERT_TRUE(window.performSegue("Sheet"));
+    QWidget* second = window.currentSheet();
+    ASSERT_NE(second, first);
+    EXPECT_EQ(second->window()->parentWidget(), first->window());
+    second->window()->close();
+    EXPECT_TRUE(waitUntil([&] { return window.currentSheet() == first; }));
+
+    first->window()->close();
     EXPECT_TRUE(waitUntil([&] { return window.currentSheet() == nullptr; }));
 }
 
