@@ -1,10 +1,11 @@
 // Process entry: the visitor's starter or the private copy (see Startup).
 
 #include "app/AppDelegate.h"
-#include "app/PlaceholderView.h"
 #include "app/Startup.h"
 #include "app/Storyboard.h"
 #include "common/Launcher.h"
+#include "exhibition/ViewControllerDownload.h"
+#include "parameters/ViewControllerFPSControllerParameter.h"
 #include "platform/CurlHttp.h"
 #include "platform/PosixProcesses.h"
 #include "platform/QtAlerts.h"
@@ -14,6 +15,8 @@
 #include "platform/ThreadWorkers.h"
 #include "platform/linux/LinuxDesktop.h"
 #include "platform/linux/LinuxFileFlags.h"
+#include "reset/ViewControllerReset.h"
+#include "update/ViewControllerUpdate.h"
 
 #include <QApplication>
 
@@ -24,16 +27,26 @@ using namespace dravik;
 Storyboard makeStoryboard() {
     Storyboard storyboard;
     using P = Storyboard::Presentation;
-    auto placeholder = [](const char* name) {
-        return [name](Launcher&, WindowController&) -> QWidget* {
-            return new PlaceholderView(name);
-        };
-    };
-    storyboard.add("DravikToDownload", P::ReplaceView, placeholder("Download"));
-    storyboard.add("DravikToUpdate", P::ReplaceView, placeholder("Update"));
-    storyboard.add("UpdateToDownload", P::ReplaceView, placeholder("Download"));
-    storyboard.add("EditParameterSegue", P::Sheet, placeholder("操作パラメータ"));
-    storyboard.add("ResetSegue", P::Sheet, placeholder("リセット"));
+    storyboard.add("DravikToDownload", P::ReplaceView,
+                   [](Launcher& launcher, WindowController& window) -> QWidget* {
+                       return new ViewControllerDownload(launcher, window);
+                   });
+    storyboard.add("DravikToUpdate", P::ReplaceView,
+                   [](Launcher& launcher, WindowController& window) -> QWidget* {
+                       return new ViewControllerUpdate(launcher, window);
+                   });
+    storyboard.add("UpdateToDownload", P::ReplaceView,
+                   [](Launcher& launcher, WindowController& window) -> QWidget* {
+                       return new ViewControllerDownload(launcher, window);
+                   });
+    storyboard.add("EditParameterSegue", P::Sheet,
+                   [](Launcher& launcher, WindowController& window) -> QWidget* {
+                       return new ViewControllerFPSControllerParameter(launcher, window);
+                   });
+    storyboard.add("ResetSegue", P::Sheet,
+                   [](Launcher& launcher, WindowController& window) -> QWidget* {
+                       return new ViewControllerReset(launcher, window);
+                   });
     return storyboard;
 }
 
