@@ -1,5 +1,6 @@
 #include "exhibition/ViewControllerDownload.h"
 
+#include "app/QtText.h"
 #include "app/WindowController.h"
 #include "common/File.h"
 #include "common/Launcher.h"
@@ -13,14 +14,6 @@
 #include <iostream>
 
 namespace dravik {
-
-namespace {
-
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-} // namespace
 
 ViewControllerDownload::ViewControllerDownload(Launcher& launcher, WindowController& window,
                                                QWidget* parent)

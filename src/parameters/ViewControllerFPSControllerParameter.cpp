@@ -1,5 +1,7 @@
 #include "parameters/ViewControllerFPSControllerParameter.h"
 
+#include "app/QtText.h"
+#include "app/SheetPlacement.h"
 #include "app/WindowController.h"
 #include "common/Launcher.h"
 #include "common/LauncherSettings.h"
@@ -19,7 +21,6 @@
 #include <QKeyEvent>
 #include <QLayout>
 #include <QPointer>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOption>
@@ -39,14 +40,6 @@ constexpr int kTypedDecimals = 17;
 
 const char* const kSplashFiles[] = {"Splash.gif", "showroom.png"};
 const char* const kLobbyItems[] = {"自動", "表示する", "表示しない"};
-
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Numbers are read and written in the C form ("0.5"), whatever the visitor's locale.
 QLocale numberLocale() {
@@ -70,13 +63,6 @@ QString fieldText(double value, int64_t point) {
     return qs(text);
 }
 
-QMargins frameMargins(const QWidget* window) {
-    QRect frame = window->frameGeometry();
-    QRect inner = window->geometry();
-    return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
-            frame.bottom() - inner.bottom()};
-}
-
 std::optional<int32_t> parseInt32(const QString& text) {
     auto value = Setting::parseInteger(text.toStdString());
     if (!value || *value < std::numeric_limits<int32_t>::min() ||
@@ -92,7 +78,8 @@ ViewControllerFPSControllerParameter::ViewControllerFPSControllerParameter(Launc
                                                                            QWidget* parent)
     : QWidget(parent), m_launcher(launcher), m_window(window),
       m_ui(std::make_unique<Ui::ViewControllerFPSControllerParameter>()),
-      m_preview(std::make_unique<BgmPreview>(launcher.platform.audio, BgmList::folder(launcher))) {
+      m_preview(std::make_unique<BgmPreview>(launcher.platform.audio, BgmList::folder(launcher))),
+      m_placement(new SheetPlacement(this, [this] { return parentWindow(); })) {
     m_ui->setupUi(this);
 
     for (const auto& parameter : Setting::numericParameters()) {
@@ -719,7 +706,8 @@ void ViewControllerFPSControllerParameter::showEvent(QShowEvent* event) {
         m_watchedWindow = frame;
         frame->installEventFilter(this);
     }
-    viewDidLayout();
+    m_placement->follow();
+    m_placement->place();
 }
 
 void ViewControllerFPSControllerParameter::hideEvent(QHideEvent* event) {
@@ -744,51 +732,10 @@ bool ViewControllerFPSControllerParameter::eventFilter(QObject* watched, QEvent*
             return true;
         }
         break;
-    case QEvent::Show:
-    case QEvent::Resize:
-        viewDidLayout();
-        break;
-    case QEvent::LayoutRequest:
-        // Filters run before the layout itself; its pass is finished first so the size is final.
-        if (QLayout* layout = m_watchedWindow->layout())
-            layout->activate();
-        viewDidLayout();
-        break;
-    case QEvent::Move:
-        // The window manager may put its frame around the window only after it is shown.
-        if (frameMargins(m_watchedWindow) != m_centredMargins)
-            viewDidLayout();
-        break;
     default:
         break;
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void ViewControllerFPSControllerParameter::viewDidLayout() {
-    QWidget* frame = window();
-    if (frame == this)
-        return;
-    if (QLayout* layout = frame->layout())
-        layout->setSizeConstraint(QLayout::SetFixedSize);
-    else
-        frame->setFixedSize(frame->size());
-    QWidget* parent = parentWindow();
-    if (!parent)
-        return;
-    m_centredMargins = frameMargins(frame);
-    QRect outer = parent->frameGeometry();
-    QSize own = frame->frameGeometry().size();
-    QPoint origin(outer.x() + outer.width() / 2 - own.width() / 2,
-                  outer.y() + outer.height() / 2 - own.height() / 2);
-    // A parent smaller than the editor near a screen edge must not push it off the screen.
-    QRect screenArea = parent->screen()->availableGeometry();
-    origin.setX(std::clamp(origin.x(), screenArea.left(),
-                           std::max(screenArea.left(), screenArea.right() + 1 - own.width())));
-    origin.setY(std::clamp(origin.y(), screenArea.top(),
-                           std::max(screenArea.top(), screenArea.bottom() + 1 - own.height())));
-    if (frame->frameGeometry().topLeft() != origin)
-        frame->move(origin);
 }
 
 } // namespace dravik

@@ -5,7 +5,6 @@
 #include "parameters/QZ_FPSControllerParameter.h"
 #include "parameters/Setting.h"
 
-#include <QMargins>
 #include <QPointer>
 #include <QWidget>
 #include <memory>
@@ -28,6 +27,8 @@ class ViewControllerFPSControllerParameter;
 }
 
 namespace dravik {
+
+class SheetPlacement;
 
 class Launcher;
 class WindowController;
@@ -92,7 +93,6 @@ private:
     };
 
     void viewDidLoad();
-    void viewDidLayout();
     // Window closing other than by Save or Cancel; false keeps the window open.
     bool windowWillClose();
     void prepareResetDialog(QWidget* destination);
@@ -137,7 +137,7 @@ private:
 
     bool m_dismissing = false;
     QPointer<QWidget> m_watchedWindow;
-    QMargins m_centredMargins; // the window frame's margins when it was last centred
+    SheetPlacement* m_placement; // owned by this view
 };
 
 } // namespace dravik

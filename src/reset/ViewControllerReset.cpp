@@ -1,5 +1,7 @@
 #include "reset/ViewControllerReset.h"
 
+#include "app/QtText.h"
+#include "app/SheetPlacement.h"
 #include "common/Launcher.h"
 #include "reset/ResetActions.h"
 #include "ui_ViewControllerReset.h"
@@ -11,30 +13,20 @@ namespace dravik {
 
 namespace {
 
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 bool isOn(const QCheckBox* box) {
     return box->checkState() == Qt::Checked;
-}
-
-QMargins frameMargins(const QWidget* window) {
-    QRect frame = window->frameGeometry(), inner = window->geometry();
-    return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
-            frame.bottom() - inner.bottom()};
 }
 
 } // namespace
 
 ViewControllerReset::ViewControllerReset(Launcher& launcher, WindowController&, QWidget* parent)
-    : QWidget(parent), m_launcher(launcher), m_ui(std::make_unique<Ui::ViewControllerReset>()) {
+    : QWidget(parent), m_launcher(launcher), m_ui(std::make_unique<Ui::ViewControllerReset>()),
+      m_placement(new SheetPlacement(this, [this] { return parentWindow(); })) {
     m_ui->setupUi(this);
     connect(m_ui->buttonOK, &QPushButton::clicked, this, &ViewControllerReset::buttonOK_Click);
     connect(m_ui->buttonCancel, &QPushButton::clicked, this,
             &ViewControllerReset::buttonCancel_Click);
     viewDidLoad();
-    watchWindow();
 }
 
 ViewControllerReset::~ViewControllerReset() = default;
@@ -72,75 +64,13 @@ void ViewControllerReset::buttonCancel_Click() {
 }
 
 bool ViewControllerReset::event(QEvent* event) {
-    if (event->type() == QEvent::ParentChange)
-        watchWindow();
+    // The window that wraps the view changes when the view is put into its sheet.
+    if (event->type() == QEvent::ParentChange) {
+        if (window() != this)
+            window()->setWindowTitle(windowTitle());
+        m_placement->follow();
+    }
     return QWidget::event(event);
-}
-
-// The window that wraps the view changes when the view is put into a sheet; its layout passes
-// and resizes are followed from there.
-void ViewControllerReset::watchWindow() {
-    QWidget* current = window();
-    if (current == m_watchedWindow)
-        return;
-    if (m_watchedWindow)
-        m_watchedWindow->removeEventFilter(this);
-    m_watchedWindow = current;
-    current->installEventFilter(this);
-}
-
-bool ViewControllerReset::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_watchedWindow) {
-        switch (event->type()) {
-        case QEvent::LayoutRequest:
-            // Filters run before the layout itself; finish its pass first so the size is final.
-            if (QLayout* layout = m_watchedWindow->layout())
-                layout->activate();
-            viewDidLayout();
-            break;
-        case QEvent::Show:
-        case QEvent::Resize:
-            viewDidLayout();
-            break;
-        case QEvent::Move:
-            // A window manager may add the window's frame only after it is shown; the centre
-            // then has to take the frame into account.
-            if (frameMargins(m_watchedWindow) != m_centredMargins)
-                viewDidLayout();
-            break;
-        default:
-            break;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void ViewControllerReset::viewDidLayout() {
-    QWidget* frame = window();
-    if (frame != this && frame->windowTitle() != windowTitle())
-        frame->setWindowTitle(windowTitle());
-
-    // Not resizable: the window keeps the size its layout asks for.
-    if (QLayout* layout = frame->layout()) {
-        if (layout->sizeConstraint() != QLayout::SetFixedSize) {
-            layout->setSizeConstraint(QLayout::SetFixedSize);
-            layout->activate();
-        }
-    } else {
-        frame->setFixedSize(frame->size());
-    }
-
-    QWidget* parent = parentWindow() ? parentWindow()->window() : nullptr;
-    if (!parent || parent == frame)
-        return;
-    QRect parentFrame = parent->frameGeometry();
-    QSize own = frame->frameGeometry().size();
-    QPoint origin(parentFrame.x() + parentFrame.width() / 2 - own.width() / 2,
-                  parentFrame.y() + parentFrame.height() / 2 - own.height() / 2);
-    m_centredMargins = frameMargins(frame);
-    if (frame->pos() != origin)
-        frame->move(origin);
-    frame->update();
 }
 
 } // namespace dravik

@@ -2,8 +2,6 @@
 
 #include "app/SheetViewController.h"
 
-#include <QMargins>
-#include <QPointer>
 #include <QWidget>
 #include <memory>
 
@@ -12,6 +10,8 @@ class ViewControllerReset;
 }
 
 namespace dravik {
+
+class SheetPlacement;
 
 class Launcher;
 class WindowController;
@@ -40,17 +40,13 @@ public slots:
 
 protected:
     bool event(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void viewDidLoad();
-    void viewDidLayout();
-    void watchWindow();
 
     Launcher& m_launcher;
     std::unique_ptr<Ui::ViewControllerReset> m_ui;
-    QPointer<QWidget> m_watchedWindow;
-    QMargins m_centredMargins; // the window frame's margins when it was last centred
+    SheetPlacement* m_placement; // owned by this view
     bool _bResetParameter = false;
 };
 

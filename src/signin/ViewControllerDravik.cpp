@@ -1,5 +1,6 @@
 #include "signin/ViewControllerDravik.h"
 
+#include "app/QtText.h"
 #include "app/SheetViewController.h"
 #include "app/WindowController.h"
 #include "common/Launcher.h"
@@ -23,14 +24,6 @@
 #include <QShowEvent>
 
 namespace dravik {
-
-namespace {
-
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-} // namespace
 
 ViewControllerDravik::ViewControllerDravik(Launcher& launcher, WindowController& window,
                                            QWidget* parent)

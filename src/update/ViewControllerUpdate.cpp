@@ -1,5 +1,6 @@
 #include "update/ViewControllerUpdate.h"
 
+#include "app/QtText.h"
 #include "app/WindowController.h"
 #include "common/Launcher.h"
 #include "platform/Alerts.h"
@@ -14,14 +15,6 @@
 #include <QPointer>
 
 namespace dravik {
-
-namespace {
-
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-} // namespace
 
 ViewControllerUpdate::ViewControllerUpdate(Launcher& launcher, WindowController& window,
                                            QWidget* parent)

@@ -97,9 +97,11 @@ TEST(ViewControllerResetTest, OpensCentredWithItsCaptionsAndNothingChecked) {
         return offset.manhattanLength() <= 2;
     };
     EXPECT_TRUE(waitUntil(centred));
-    opened.window->move(300, 200);
-    opened.box("checkBox_deleteApp")->setText(QString(120, QChar(0x3042))); // a wider caption
-    EXPECT_TRUE(waitUntil([&] { return centred() && sheet->width() > 900; }));
+    // Moved and widened, yet still on the (800-pixel) offscreen screen.
+    opened.window->move(0, 0);
+    const int before = sheet->width();
+    opened.box("checkBox_deleteApp")->setText(QString(40, QChar(0x3042))); // a wider caption
+    EXPECT_TRUE(waitUntil([&] { return centred() && sheet->width() > before; }));
 }
 
 TEST(ViewControllerResetTest, OkRunsTheCheckedStepsThenTheHandlerAndCloses) {
