@@ -24,7 +24,8 @@ void ViewChangeSegue::perform(QWidget* source, QWidget* destination, std::functi
     destination->setParent(superview);
     destination->hide();
     if (QLayout* layout = superview ? superview->layout() : nullptr) {
-        layout->replaceWidget(source, destination);
+        // The layout hands the source's old item back to the caller.
+        delete layout->replaceWidget(source, destination);
     }
     source->hide(); // kept as a child, as a parent view controller keeps its children
 

@@ -19,7 +19,35 @@ std::string describe(const nlohmann::json::exception& error) {
     return text;
 }
 
+// Writing and comparing a document recurse once per level, so a document nested deeper than any
+// real file (only a broken or hostile one) would exhaust the stack; it is refused before parsing.
+constexpr int kMaxDepth = 256;
+
+bool nestedTooDeep(std::string_view bytes) {
+    int depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        char c = bytes[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxDepth)
+                return true;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
+}
+
 template <typename Json> Expected<Json> parse(std::string_view bytes) {
+    if (nestedTooDeep(bytes))
+        return fail("not JSON: nested deeper than " + std::to_string(kMaxDepth) + " levels");
     try {
         return Json::parse(bytes.begin(), bytes.end());
     } catch (const nlohmann::json::exception& error) {

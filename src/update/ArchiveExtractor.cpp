@@ -17,9 +17,10 @@ bool ArchiveExtractor::extractArchive(const Launcher& launcher, const std::strin
     // An extractor that is already executable, or cannot be changed, is tried all the same.
     launcher.file.makeExecutable(extractor);
     // Started directly with its arguments, so blanks, quotes, "$" and backquotes in the paths
-    // reach the extractor unchanged.
+    // reach the extractor unchanged. -spd: the archive's name comes from the published record,
+    // and a "*" or "?" in it must not make the extractor open other files as well.
     ProcessResult result = launcher.platform.processes.run(
-        extractor, {"x", "-y", "-o" + destinationFolder, archivePath});
+        extractor, {"x", "-y", "-spd", "-o" + destinationFolder, archivePath});
     if (!result.started) {
         std::cout << result.error << std::endl;
         return false;

@@ -34,7 +34,8 @@ TEST(ArchiveExtractorTest, PathsWithShellCharactersReachTheExtractorUnchanged) {
         ASSERT_FALSE(t.processes.calls.empty());
         const auto& call = t.processes.calls.back();
         EXPECT_EQ(call.program, ArchiveExtractor::extractorPath(*t.launcher));
-        EXPECT_EQ(call.args, (std::vector<std::string>{"x", "-y", "-o" + destination, archive}));
+        EXPECT_EQ(call.args,
+                  (std::vector<std::string>{"x", "-y", "-spd", "-o" + destination, archive}));
     }
 }
 
