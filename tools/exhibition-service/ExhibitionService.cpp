@@ -15,6 +15,7 @@
 #include <netinet/in.h>
 #include <nlohmann/json.hpp>
 #include <openssl/rand.h>
+#include <random>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -190,6 +191,9 @@ struct ExhibitionService::Impl {
 
     mutable std::mutex mutex;
     std::map<std::string, Fault> faults;
+    std::optional<RandomFaults> randomFaults;
+    std::mt19937_64 random;
+    std::vector<InjectedFault> injected;
     std::vector<LoggedRequest> log;
     std::set<std::string> tokens;
 
@@ -210,7 +214,45 @@ struct ExhibitionService::Impl {
     bool authorized(const httplib::Request& request) const;
     void send(const Reply& reply, const Fault& fault, httplib::Response& response) const;
     void wait(std::chrono::milliseconds delay) const;
+    // Under the mutex: the random fault for this path, if one is drawn.
+    std::optional<Fault> drawFault(const std::string& path);
 };
+
+std::optional<Fault> ExhibitionService::Impl::drawFault(const std::string& path) {
+    if (!randomFaults)
+        return std::nullopt;
+    const auto& prefixes = randomFaults->pathPrefixes;
+    if (!prefixes.empty() &&
+        std::none_of(prefixes.begin(), prefixes.end(), [&](const std::string& prefix) {
+            return path.compare(0, prefix.size(), prefix) == 0;
+        }))
+        return std::nullopt;
+    if (std::uniform_real_distribution<double>(0.0, 1.0)(random) >= randomFaults->probability)
+        return std::nullopt;
+    auto kind = static_cast<FaultKind>(std::uniform_int_distribution<int>(0, 4)(random));
+    Fault fault;
+    switch (kind) {
+    case FaultKind::DropConnection:
+        fault.dropConnection = true;
+        break;
+    case FaultKind::CutBody:
+        fault.cutBody = true;
+        break;
+    case FaultKind::ServerError:
+        fault.status = 500;
+        fault.body = errorBody("INTERNAL", "injected fault");
+        break;
+    case FaultKind::Delay:
+        fault.delay = std::chrono::milliseconds(std::uniform_int_distribution<int64_t>(
+            1, std::max<int64_t>(1, randomFaults->maxDelay.count()))(random));
+        break;
+    case FaultKind::NoContentLength:
+        fault.noContentLength = true;
+        break;
+    }
+    injected.push_back({path, kind});
+    return fault;
+}
 
 std::string ExhibitionService::Impl::load() {
     dataFolder = options.dataFolder;
@@ -282,6 +324,8 @@ void ExhibitionService::Impl::handle(const httplib::Request& request, httplib::R
         log.push_back(std::move(entry));
         if (auto it = faults.find(request.path); it != faults.end())
             fault = it->second;
+        else if (auto drawn = drawFault(request.path))
+            fault = *drawn;
     }
     if (options.echoRequests)
         std::cerr << request.method << " " << request.target << std::endl;
@@ -519,6 +563,38 @@ void ExhibitionService::clearFault(const std::string& path) {
 void ExhibitionService::clearFaults() {
     std::lock_guard lock(m_impl->mutex);
     m_impl->faults.clear();
+}
+
+void ExhibitionService::setRandomFaults(RandomFaults faults) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->random.seed(faults.seed);
+    m_impl->randomFaults = std::move(faults);
+}
+
+void ExhibitionService::clearRandomFaults() {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->randomFaults.reset();
+}
+
+std::vector<InjectedFault> ExhibitionService::injectedFaults() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->injected;
+}
+
+const char* faultKindName(FaultKind kind) {
+    switch (kind) {
+    case FaultKind::DropConnection:
+        return "dropped connection";
+    case FaultKind::CutBody:
+        return "cut body";
+    case FaultKind::ServerError:
+        return "500";
+    case FaultKind::Delay:
+        return "delay";
+    case FaultKind::NoContentLength:
+        return "no Content-Length";
+    }
+    return "?";
 }
 
 std::vector<LoggedRequest> ExhibitionService::requests() const {

@@ -7,6 +7,7 @@
 //   if (std::string error = service.start(0); !error.empty()) ...   // 0 picks a free port
 //   service.baseUrl();                                             // "https://127.0.0.1:<port>"
 //   service.setFault("/files/1/10/lobby.png", {.cutBody = true});
+//   service.setRandomFaults({.seed = 7, .pathPrefixes = {"/files/"}});   // faults at random
 //   service.requests();                                            // what was asked so far
 //
 // The data folder holds service.json (exhibitions, invitation codes, registered e-mail addresses,
@@ -15,6 +16,7 @@
 // {{base}} stands for the server's own address.
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -52,6 +54,26 @@ struct Fault {
     std::chrono::milliseconds pacing{0};
 };
 
+// Faults drawn at random, once for every request whose path begins with one of the prefixes (a
+// fault set for the exact path with setFault wins). The same seed and the same order of requests
+// give the same faults.
+struct RandomFaults {
+    uint64_t seed = 1;
+    // Chance that a request gets a fault; each kind below is then equally likely.
+    double probability = 0.25;
+    std::vector<std::string> pathPrefixes; // empty: every path
+    // A delay lasts up to this long, then the real answer follows.
+    std::chrono::milliseconds maxDelay{300};
+};
+
+enum class FaultKind { DropConnection, CutBody, ServerError, Delay, NoContentLength };
+const char* faultKindName(FaultKind kind);
+
+struct InjectedFault {
+    std::string path;
+    FaultKind kind;
+};
+
 struct LoggedRequest {
     std::string method;
     std::string target; // path and query as received, still percent-encoded
@@ -83,6 +105,10 @@ public:
     void setFault(const std::string& path, Fault fault);
     void clearFault(const std::string& path);
     void clearFaults();
+    // Random faults from now on (replacing any earlier setting), and what they did so far.
+    void setRandomFaults(RandomFaults faults);
+    void clearRandomFaults();
+    std::vector<InjectedFault> injectedFaults() const;
 
     std::vector<LoggedRequest> requests() const;
     void clearRequests();

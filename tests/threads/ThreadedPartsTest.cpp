@@ -1,0 +1,282 @@
+// The parts that cross threads, with the real workers, HTTPS transfers and processes: the sign-in
+// worker and the data sync handing over to the main thread, transfers delivering on it while the
+// viewer's watcher thread asks for the close, and the installation worker. These tests are what
+// the ThreadSanitizer build runs.
+
+#include "QueueMainThread.h"
+#include "common/Launcher.h"
+#include "exhibition/DownloadProgress.h"
+#include "exhibition/ExhibitionDataSync.h"
+#include "exhibition/ViewerLauncher.h"
+#include "integration/ServiceSupport.h"
+#include "platform/CurlHttp.h"
+#include "platform/PosixProcesses.h"
+#include "platform/ThreadWorkers.h"
+#include "signin/SignInSequence.h"
+#include "support/Fakes.h"
+#include "update/ArchiveMaker.h"
+#include "update/ReleaseInstaller.h"
+
+#include <atomic>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <optional>
+#include <thread>
+
+namespace dravik::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// A launcher context whose platform runs on real threads, with this thread as the main thread.
+struct ThreadedLauncher {
+    explicit ThreadedLauncher(const std::string& serviceBaseUrl)
+        : platform{alerts,
+                   main,
+                   *workers,
+                   http,
+                   processes,
+                   desktop,
+                   flags,
+                   audio,
+                   BundleInfo{temp / "bundle/Dravik.app",
+                              temp / "bundle/Dravik.app/Contents/Resources", "1.0.0", "7"}},
+          launcher(platform, temp / "private", temp / "base", serviceBaseUrl) {
+        fs::create_directories(temp / "base/Exhibition");
+        fs::create_directories(temp / "private");
+        fs::create_directories(platform.bundle.resourcesPath);
+        launcher.timings.pollInterval = 1ms;
+        launcher.timings.requestTimeout = 20s;
+        launcher.exitProcess = [this] {
+            ++exits;
+        };
+    }
+    ~ThreadedLauncher() {
+        // Workers still running may wait for the main thread: keep serving it until they end.
+        std::atomic<bool> joined{false};
+        std::thread joiner([this, &joined] {
+            workers.reset();
+            joined = true;
+        });
+        main.runUntil([&] { return joined.load(); }, 60s);
+        joiner.join();
+    }
+
+    std::string exhibition(const std::string& relative) const {
+        return temp / ("base/Exhibition/" + relative);
+    }
+
+    TempFolder temp;
+    QueueMainThread main;
+    MainThreadAlerts alerts{main};
+    std::unique_ptr<ThreadWorkers> workers = std::make_unique<ThreadWorkers>();
+    CurlHttp http{main, kTestCa};
+    PosixProcesses processes;
+    FakeDesktop desktop;
+    FakeFileFlags flags;
+    FakeAudioPlayer audio;
+    Platform platform;
+    Launcher launcher;
+    int exits = 0;
+};
+
+TEST(ThreadedPartsTest, SignInAndDataSyncWorkersHandOverThroughTheMainThread) {
+    struct Case {
+        const char* what;
+        std::string faultPath;
+        substitute::Fault fault;
+        SignInResult::Kind kind;
+        size_t listed; // download list entries after the sync
+        size_t alerts;
+    };
+    substitute::Fault serverError;
+    serverError.status = 500;
+    substitute::Fault emptyHall;
+    emptyHall.status = 200;
+    emptyHall.body = "{}";
+    const Case cases[] = {
+        {"signed in", "", {}, SignInResult::Kind::SignedIn, 2, 0},
+        {"sign-in refused, visitor goes on", "/exhibition/api/v1/auth", serverError,
+         SignInResult::Kind::ContinueWithoutSignIn, 0, 1},
+        {"hall record unusable", "/exhibition/api/v1/exhibitions/1/halls/10/", emptyHall,
+         SignInResult::Kind::SignedIn, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ServiceFixture service;
+        if (!c.faultPath.empty())
+            service.service().setFault(c.faultPath, c.fault);
+        ASSERT_EQ(service.start(), "");
+        ThreadedLauncher t(service.url(""));
+        Launcher& launcher = t.launcher;
+        launcher.ini = Ini::parse("Background_Loading=ON");
+        launcher.localVersion = QZ_VERSION{};
+        launcher.localVersion->version = "1.0.0";
+        t.alerts.answer = false; // "Cancel" after a failed sign-in: go on without it
+
+        std::optional<SignInResult> result;
+        bool handedOver = false;
+        t.workers->run([&] {
+            SignInResult signIn =
+                runSignInSequence(launcher, "111122223333", "visitor@example.com");
+            t.main.post([&, signIn] {
+                result = signIn;
+                if (signIn.kind != SignInResult::Kind::SignedIn &&
+                    signIn.kind != SignInResult::Kind::ContinueWithoutSignIn)
+                    return;
+                t.workers->run([&] {
+                    ExhibitionDataSync(launcher).run(
+                        [&] { t.main.post([&] { handedOver = true; }); });
+                });
+            });
+        });
+        ASSERT_TRUE(t.main.runUntil([&] { return handedOver; }));
+
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->kind, c.kind);
+        EXPECT_EQ(launcher.downloadList.size(), c.listed);
+        EXPECT_EQ(t.alerts.texts().size(), c.alerts);
+        EXPECT_EQ(launcher.authRecord.has_value(), c.kind == SignInResult::Kind::SignedIn);
+    }
+}
+
+// Drives the download list the way the download view does, on the main thread.
+struct ListDownload {
+    ListDownload(ThreadedLauncher& t) : t(t), progress(t.launcher) {}
+
+    void start() {
+        if (progress.atEnd()) {
+            finished = true;
+            return;
+        }
+        t.launcher.file.createFolder(progress.entry().path);
+        auto destination = progress.destination();
+        ASSERT_TRUE(destination);
+        TransferCallbacks callbacks;
+        current = progress.file().filename;
+        bytesSeen = 0;
+        callbacks.progress = [this](int64_t written, int64_t) {
+            EXPECT_TRUE(t.main.isCurrent());
+            bytesSeen = std::max(bytesSeen, written);
+        };
+        callbacks.finished = [this, target = *destination](const std::string& file) {
+            EXPECT_TRUE(t.main.isCurrent());
+            fs::rename(file, target);
+        };
+        callbacks.completed = [this](const std::string& error, std::optional<int>) {
+            EXPECT_TRUE(t.main.isCurrent());
+            if (!error.empty() || progress.completed() == DownloadProgress::Next::Finish) {
+                finished = true;
+                return;
+            }
+            start();
+        };
+        transfer = t.http.download(progress.request(), progress.entry().path, callbacks);
+    }
+
+    ThreadedLauncher& t;
+    DownloadProgress progress;
+    std::unique_ptr<Transfer> transfer;
+    std::string current;   // the file being fetched
+    int64_t bytesSeen = 0; // of the current file
+    bool finished = false;
+};
+
+TEST(ThreadedPartsTest, TransfersDeliverOnTheMainThreadWhileTheViewerEnds) {
+    ServiceFixture service;
+    for (int i = 0; i < 6; ++i)
+        writeFile(service.data() + "/files/t/f" + std::to_string(i) + ".bin",
+                  std::string(200000 + i, static_cast<char>('a' + i)));
+    substitute::Fault paced;
+    paced.pacing = 100ms;
+    service.service().setFault("/files/t/f3.bin", paced);
+    ASSERT_EQ(service.start(), "");
+    ThreadedLauncher t(service.url(""));
+    Launcher& launcher = t.launcher;
+    launcher.authRecord = QZ_AUTH{{}, service.service().issueToken()};
+    for (int64_t booth : {1, 2}) {
+        DOWNLOAD_FILES entry{booth, t.exhibition("data/" + std::to_string(booth)), "S", {}};
+        for (int i = 0; i < 3; ++i) {
+            std::string name = "f" + std::to_string((booth - 1) * 3 + i) + ".bin";
+            entry.downloadFileList.push_back({name, service.url("/files/t/" + name)});
+        }
+        launcher.downloadList.push_back(entry);
+    }
+    // The viewer ends while the paced file is fetched; its watcher thread asks for the close.
+    const std::string viewer = t.exhibition("Kestrane.app/Contents/MacOS/Kestrane");
+    const std::string gate = t.temp / "viewer-may-end";
+    writeFile(viewer, "#!/bin/sh\nwhile [ ! -e '" + gate + "' ]; do sleep 0.01; done\n");
+    fs::permissions(viewer, fs::perms::owner_all);
+    ASSERT_EQ(ViewerLauncher(launcher).launch(), ViewerLaunch::Started);
+
+    ListDownload download(t);
+    download.start();
+    ASSERT_TRUE(
+        t.main.runUntil([&] { return download.current == "f3.bin" && download.bytesSeen > 0; }));
+    writeFile(gate, "");
+    ASSERT_TRUE(t.main.runUntil([&] { return download.finished; }));
+    EXPECT_TRUE(launcher.closeRequested);
+    // The list stopped after the paced file; its folder is not complete and has no stamp.
+    EXPECT_EQ(download.progress.downloadedCount(), 4);
+    EXPECT_EQ(readFile(t.exhibition("data/2/f3.bin")), std::string(200003, 'd'));
+    EXPECT_TRUE(fs::exists(t.exhibition("data/1/updated_at.json")));
+    EXPECT_FALSE(fs::exists(t.exhibition("data/2/updated_at.json")));
+    EXPECT_GT(download.bytesSeen, 0);
+
+    // A transfer cancelled, and one dropped, from the main thread while their threads write.
+    launcher.closeRequested = false;
+    ListDownload cancelled(t);
+    cancelled.progress.completed(); // straight to the paced file
+    cancelled.progress.completed();
+    cancelled.progress.completed();
+    cancelled.start();
+    ASSERT_TRUE(t.main.runUntil([&] { return cancelled.bytesSeen > 0; }));
+    cancelled.transfer->cancel();
+    ASSERT_TRUE(t.main.runUntil([&] { return cancelled.finished; }));
+    ListDownload dropped(t);
+    dropped.start();
+    dropped.transfer.reset();
+    t.main.runUntil([] { return false; }, 100ms);
+    EXPECT_FALSE(dropped.finished);
+}
+
+TEST(ThreadedPartsTest, InstallationWorkerMeetsACloseRequestFromAnotherThread) {
+    TempFolder stage;
+    writeFile(stage / "Release/Exhibition/Kestrane.app/Contents/MacOS/Kestrane", "#!/bin/sh\n");
+    writeFile(stage / "Release/Exhibition/version_mac.json", R"({"version":"1.0.1"})");
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        ThreadedLauncher t("https://127.0.0.1:1");
+        Launcher& launcher = t.launcher;
+        fs::copy_file(kSystemExtractor, launcher.platform.bundle.resourcesPath + "/7zz");
+        const std::string archive = launcher.privatePath("Release_1.0.1.7z");
+        ASSERT_TRUE(makeArchive(archive, {stage / "Release"}));
+        launcher.remoteVersion = QZ_VERSION{};
+        launcher.remoteVersion->copy_files =
+            std::vector<std::string>{"Exhibition/version_mac.json"};
+        launcher.remoteVersion->copy_folders = std::vector<std::string>{"Exhibition/Kestrane.app"};
+        launcher.closeBlocked = true;
+
+        std::optional<InstallResult> result;
+        ReleaseInstaller(launcher).start(archive, [&](const InstallResult& ended) {
+            EXPECT_TRUE(t.main.isCurrent());
+            result = ended;
+        });
+        std::thread closer([&launcher, round] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(round * 15));
+            launcher.closeRequested = true;
+        });
+        ASSERT_TRUE(t.main.runUntil([&] { return result.has_value(); }));
+        closer.join();
+
+        EXPECT_NE(result->outcome, InstallOutcome::Failed);
+        EXPECT_FALSE(launcher.closeBlocked);
+        EXPECT_EQ(readFile(t.exhibition("version_mac.json")), R"({"version":"1.0.1"})");
+        EXPECT_FALSE(fs::exists(archive));
+        EXPECT_FALSE(fs::exists(launcher.privatePath("extract")));
+    }
+}
+
+} // namespace
+} // namespace dravik::test
