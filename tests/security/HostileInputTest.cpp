@@ -35,29 +35,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using json = nlohmann::json;
 
-// Every entry below root except the excluded folders, with its kind, size and modification time.
-std::map<std::string, std::string> snapshot(const std::string& root,
-                                            const std::vector<std::string>& excluded) {
-    std::map<std::string, std::string> entries;
-    std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(root, error);
-         it != fs::recursive_directory_iterator(); it.increment(error)) {
-        const std::string path = it->path().string();
-        if (std::find(excluded.begin(), excluded.end(), path) != excluded.end()) {
-            it.disable_recursion_pending();
-            continue;
-        }
-        auto status = it->symlink_status();
-        std::string line = std::to_string(static_cast<int>(status.type()));
-        if (fs::is_regular_file(status))
-            line +=
-                " " + std::to_string(fs::file_size(it->path(), error)) + " " +
-                std::to_string(fs::last_write_time(it->path(), error).time_since_epoch().count());
-        entries[path] = line;
-    }
-    return entries;
-}
-
 // A launcher context whose processes are started by the production implementation.
 struct ProcessLauncher {
     explicit ProcessLauncher(const std::string& base, const std::string& bundle)
@@ -185,7 +162,7 @@ TEST(HostileInputTest, HallNamesAndAddressesFromTheServiceStayInTheirFolder) {
     writeFile(ui.exhibition("Kestrane.app/Contents/MacOS/Kestrane"), "");
     const std::string hallFolder = ui.exhibition("BackgroundData/exhibition1_hall10");
     const auto before =
-        snapshot(ui.temp.path(), {ui.exhibition("BackgroundData"), ui.privateFolder()});
+        snapshotTree(ui.temp.path(), {ui.exhibition("BackgroundData"), ui.privateFolder()});
 
     std::atomic<bool> handedOver{false};
     std::thread worker([&] { ExhibitionDataSync(launcher).run([&] { handedOver = true; }); });
@@ -212,7 +189,7 @@ TEST(HostileInputTest, HallNamesAndAddressesFromTheServiceStayInTheirFolder) {
     EXPECT_FALSE(fs::exists(hallFolder + "/4"));
     EXPECT_FALSE(fs::exists(hallFolder + "/5"));
     EXPECT_FALSE(fs::exists(absolute));
-    EXPECT_EQ(snapshot(ui.temp.path(), {ui.exhibition("BackgroundData"), ui.privateFolder()}),
+    EXPECT_EQ(snapshotTree(ui.temp.path(), {ui.exhibition("BackgroundData"), ui.privateFolder()}),
               before);
     std::vector<std::string> written;
     for (const auto& entry : fs::recursive_directory_iterator(ui.exhibition("BackgroundData")))
@@ -259,13 +236,13 @@ TEST(HostileInputTest, ReleaseArchivesCannotReachOutOfTheirFolders) {
             std::vector<std::string>{"Exhibition/version_mac.json"};
         t.launcher->remoteVersion->copy_folders =
             std::vector<std::string>{"Exhibition/Kestrane.app"};
-        const auto before = snapshot(scratch.path(), {});
-        const auto launcherBefore = snapshot(t.temp.path(), {t.base(), t.privateFolder()});
+        const auto before = snapshotTree(scratch.path(), {});
+        const auto launcherBefore = snapshotTree(t.temp.path(), {t.base(), t.privateFolder()});
 
         ReleaseInstaller(*t.launcher).installRelease(archive);
 
-        EXPECT_EQ(snapshot(scratch.path(), {}), before);
-        EXPECT_EQ(snapshot(t.temp.path(), {t.base(), t.privateFolder()}), launcherBefore);
+        EXPECT_EQ(snapshotTree(scratch.path(), {}), before);
+        EXPECT_EQ(snapshotTree(t.temp.path(), {t.base(), t.privateFolder()}), launcherBefore);
         EXPECT_EQ(readFile(outside + "/target.txt"), "target");
         // Nothing in the base folder leads elsewhere.
         for (const auto& entry : fs::recursive_directory_iterator(t.base())) {

@@ -55,29 +55,6 @@ std::string randomBytes(std::mt19937_64& random, size_t size) {
     return bytes;
 }
 
-// Every entry below root except the excluded folders, with its kind, size and modification time.
-std::map<std::string, std::string> snapshot(const std::string& root,
-                                            const std::vector<std::string>& excluded) {
-    std::map<std::string, std::string> entries;
-    std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(root, error);
-         it != fs::recursive_directory_iterator(); it.increment(error)) {
-        const std::string path = it->path().string();
-        if (std::find(excluded.begin(), excluded.end(), path) != excluded.end()) {
-            it.disable_recursion_pending();
-            continue;
-        }
-        auto status = it->symlink_status();
-        std::ostringstream line;
-        line << static_cast<int>(status.type()) << " " << static_cast<int>(status.permissions());
-        if (fs::is_regular_file(status))
-            line << " " << fs::file_size(it->path(), error) << " "
-                 << fs::last_write_time(it->path(), error).time_since_epoch().count();
-        entries[path] = line.str();
-    }
-    return entries;
-}
-
 // Names below the folder that a transfer would have left behind.
 std::vector<std::string> transferLeftovers(const std::string& folder) {
     std::vector<std::string> found;
@@ -354,7 +331,7 @@ private:
 
     std::map<std::string, std::string> outside() {
         flushHistory();
-        return snapshot(ui->temp.path(), {ui->base(), ui->privateFolder()});
+        return snapshotTree(ui->temp.path(), {ui->base(), ui->privateFolder()}, true);
     }
 
     std::mt19937_64 m_random;
@@ -443,19 +420,10 @@ public:
         launcher.remoteVersion->copy_files =
             std::vector<std::string>{"Exhibition/version_mac.json"};
         launcher.remoteVersion->copy_folders = std::vector<std::string>{"Exhibition/Kestrane.app"};
-        const auto before = snapshot(ui.temp.path(), {ui.base(), ui.privateFolder()});
+        const auto before = snapshotTree(ui.temp.path(), {ui.base(), ui.privateFolder()}, true);
 
         Storyboard storyboard;
-        storyboard.add("DravikToUpdate", Storyboard::Presentation::ReplaceView,
-                       [](Launcher& launcher, WindowController& window) -> QWidget* {
-                           return new ViewControllerUpdate(launcher, window);
-                       });
-        storyboard.add("UpdateToDownload", Storyboard::Presentation::ReplaceView,
-                       [](Launcher&, WindowController&) -> QWidget* {
-                           auto* view = new QWidget;
-                           view->setObjectName("Download");
-                           return view;
-                       });
+        addUpdateRoad(storyboard);
         WindowController window(launcher, storyboard);
         EXPECT_TRUE(window.performSegue("DravikToUpdate"));
         auto* view = qobject_cast<ViewControllerUpdate*>(window.contentViewController());
@@ -525,7 +493,7 @@ public:
         if (end == End::Installed) {
             EXPECT_TRUE(viewer);
         }
-        EXPECT_EQ(snapshot(ui.temp.path(), {ui.base(), ui.privateFolder()}), before)
+        EXPECT_EQ(snapshotTree(ui.temp.path(), {ui.base(), ui.privateFolder()}, true), before)
             << "something outside the base and private folders changed";
         DownloadSoak::expectNoSecrets(ui);
         return end;

@@ -233,6 +233,31 @@ std::string readFile(const std::string& path) {
     return buffer.str();
 }
 
+std::map<std::string, std::string> snapshotTree(const std::string& root,
+                                                const std::vector<std::string>& excluded,
+                                                bool withPermissions) {
+    std::map<std::string, std::string> entries;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(root, error);
+         it != fs::recursive_directory_iterator(); it.increment(error)) {
+        const std::string path = it->path().string();
+        if (std::find(excluded.begin(), excluded.end(), path) != excluded.end()) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        auto status = it->symlink_status();
+        std::ostringstream line;
+        line << static_cast<int>(status.type());
+        if (withPermissions)
+            line << " " << static_cast<int>(status.permissions());
+        if (fs::is_regular_file(status))
+            line << " " << fs::file_size(it->path(), error) << " "
+                 << fs::last_write_time(it->path(), error).time_since_epoch().count();
+        entries[path] = line.str();
+    }
+    return entries;
+}
+
 std::string utf16le(const std::string& utf8, bool withBom) {
     std::u16string wide = utf8ToUtf16(utf8);
     std::string bytes = withBom ? std::string("\xFF\xFE", 2) : std::string();

@@ -13,6 +13,7 @@
 #include "platform/Workers.h"
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -174,5 +175,12 @@ void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 // UTF-8 text to UTF-16LE bytes with a byte-order mark.
 std::string utf16le(const std::string& utf8, bool withBom = true);
+
+// Every entry below root except the excluded folders, by path: its kind, then for files its size
+// and modification time, and with withPermissions its permission bits after the kind. Two
+// snapshots compare equal when nothing there was added, removed or changed.
+std::map<std::string, std::string> snapshotTree(const std::string& root,
+                                                const std::vector<std::string>& excluded,
+                                                bool withPermissions = false);
 
 } // namespace dravik::test

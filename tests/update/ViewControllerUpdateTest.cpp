@@ -43,16 +43,7 @@ protected:
         launcher().timings.pollInterval = std::chrono::milliseconds(5);
         fs::copy_file(kSystemExtractor, resources() + "/7zz");
         writeFile(ui->exhibition("user.json"), "visitor");
-        storyboard.add("DravikToUpdate", Storyboard::Presentation::ReplaceView,
-                       [](Launcher& launcher, WindowController& window) -> QWidget* {
-                           return new ViewControllerUpdate(launcher, window);
-                       });
-        storyboard.add("UpdateToDownload", Storyboard::Presentation::ReplaceView,
-                       [](Launcher&, WindowController&) -> QWidget* {
-                           auto* view = new QWidget;
-                           view->setObjectName("Download");
-                           return view;
-                       });
+        addUpdateRoad(storyboard);
     }
 
     // One top-level folder holding the viewer and the installed record, plus incompressible

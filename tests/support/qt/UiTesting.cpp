@@ -1,5 +1,8 @@
 #include "support/qt/UiTesting.h"
 
+#include "app/Storyboard.h"
+#include "update/ViewControllerUpdate.h"
+
 #include <QCoreApplication>
 #include <QThread>
 #include <filesystem>
@@ -54,6 +57,19 @@ std::string UiLauncher::exhibition(const std::string& relative) const {
 
 std::vector<std::string> UiLauncher::logLines() const {
     return runLogLines(privateFolder());
+}
+
+void addUpdateRoad(Storyboard& storyboard) {
+    storyboard.add("DravikToUpdate", Storyboard::Presentation::ReplaceView,
+                   [](Launcher& launcher, WindowController& window) -> QWidget* {
+                       return new ViewControllerUpdate(launcher, window);
+                   });
+    storyboard.add("UpdateToDownload", Storyboard::Presentation::ReplaceView,
+                   [](Launcher&, WindowController&) -> QWidget* {
+                       auto* view = new QWidget;
+                       view->setObjectName("Download");
+                       return view;
+                   });
 }
 
 } // namespace dravik::test

@@ -19,7 +19,15 @@
 #include <memory>
 #include <string>
 
+namespace dravik {
+class Storyboard;
+}
+
 namespace dravik::test {
+
+// The update view behind "DravikToUpdate", going on through "UpdateToDownload" to an empty
+// stand-in view named "Download".
+void addUpdateRoad(Storyboard& storyboard);
 
 // Runs the event loop until done() holds or the limit has passed; returns done().
 bool waitUntil(const std::function<bool()>& done,
