@@ -3,11 +3,14 @@
 #include "common/JsonText.h"
 #include "common/Launcher.h"
 #include "common/LauncherSettings.h"
+#include "parameters/NumericParameter.h"
 #include "parameters/Setting.h"
 #include "platform/Alerts.h"
 
 #include <cmath>
+#include <iterator>
 #include <limits>
+#include <vector>
 
 namespace dravik {
 
@@ -43,35 +46,26 @@ constexpr Member flag(const char* key, std::optional<bool> Record::*field) {
     return {key, Member::OptionalBool, nullptr, nullptr, nullptr, field};
 }
 
-const Member kMembers[] = {
-    number("rotateSpeed_mouse", &Record::rotateSpeed_mouse),
-    number("rotateSpeed_arrow", &Record::rotateSpeed_arrow),
-    number("moveSpeed_pc", &Record::moveSpeed_pc),
-    number("moveSpeed_wheel", &Record::moveSpeed_wheel),
-    number("dashMoveSpeedRate", &Record::dashMoveSpeedRate),
-    number("cameraPitchUpperLimit", &Record::cameraPitchUpperLimit),
-    number("cameraPitchUnderLimit", &Record::cameraPitchUnderLimit),
-    number("mouseSmoothingRate", &Record::mouseSmoothingRate),
-    number("optionRotateSpeedRate", &Record::optionRotateSpeedRate),
-    number("optionMoveSpeedRate", &Record::optionMoveSpeedRate),
-    number("optionEnvironmentRate", &Record::optionEnvironmentRate),
-    number("optionBGMRate", &Record::optionBGMRate),
-    text("optionBGMName", &Record::optionBGMName),
-    number("showroomBGMRate", &Record::showroomBGMRate),
-    text("showroomBGMName", &Record::showroomBGMName),
-    number("boothRangeUnderLimit", &Record::boothRangeUnderLimit),
-    number("boothObjectRangeUnderLimit", &Record::boothObjectRangeUnderLimit),
-    flag("isRangeAutoControl", &Record::isRangeAutoControl),
-    number("boothRange", &Record::boothRange),
-    number("boothObjectRange", &Record::boothObjectRange),
-    integer("qualityLevel", &Record::qualityLevel),
-    integer("screenWidth", &Record::screenWidth),
-    integer("screenHeight", &Record::screenHeight),
-    flag("isFullScreen", &Record::isFullScreen),
-    number("dataValidTime", &Record::dataValidTime),
-    number("sendRecordTime", &Record::sendRecordTime),
-    number("gammaValue", &Record::gammaValue),
-};
+// The record's members: the numeric table's, then the others.
+std::vector<Member> recordMembers() {
+    std::vector<Member> members;
+    for (const auto& parameter : NumericParameter::all())
+        members.push_back(number(parameter.name, parameter.value));
+    const Member others[] = {
+        text("optionBGMName", &Record::optionBGMName),
+        text("showroomBGMName", &Record::showroomBGMName),
+        flag("isRangeAutoControl", &Record::isRangeAutoControl),
+        integer("qualityLevel", &Record::qualityLevel),
+        integer("screenWidth", &Record::screenWidth),
+        integer("screenHeight", &Record::screenHeight),
+        flag("isFullScreen", &Record::isFullScreen),
+        number("gammaValue", &Record::gammaValue),
+    };
+    members.insert(members.end(), std::begin(others), std::end(others));
+    return members;
+}
+
+const std::vector<Member> kMembers = recordMembers();
 
 // An integer, also when written with a zero fraction or an exponent, within 32 bits.
 std::optional<int32_t> readInt32(const Json& value) {

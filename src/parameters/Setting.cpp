@@ -115,27 +115,55 @@ Expected<double> Setting::getSettingDouble(std::string_view key,
     return SettingReadError{std::string(key)}.error();
 }
 
-Status Setting::loadNumeric(const char* name, SettingNumericUpDown& definition, const char* caption,
-                            const char* lower, const char* upper, const char* point,
-                            const char* defaultValue) {
-    std::string n(name);
-    definition.caption = getSettingValue(n + "_caption", caption);
-    auto lowerValue = getSettingDouble(n + "_lower", lower);
+Status Setting::loadNumeric(const NumericParameter& parameter) {
+    std::string n(parameter.name);
+    SettingNumericUpDown& definition = this->*parameter.definition;
+    definition.caption = getSettingValue(n + "_caption", parameter.caption);
+    auto lowerValue = getSettingDouble(n + "_lower", parameter.lower);
     if (!lowerValue)
         return Error{lowerValue.error()};
     definition.lower = *lowerValue;
-    auto upperValue = getSettingDouble(n + "_upper", upper);
+    auto upperValue = getSettingDouble(n + "_upper", parameter.upper);
     if (!upperValue)
         return Error{upperValue.error()};
     definition.upper = *upperValue;
-    auto pointValue = getSettingInt(n + "_point", point);
+    auto pointValue = getSettingInt(n + "_point", parameter.point);
     if (!pointValue)
         return Error{pointValue.error()};
     definition.point = *pointValue;
-    auto value = getSettingDouble(n + "_default", defaultValue);
+    auto value = getSettingDouble(n + "_default", parameter.defaultValue);
     if (!value)
         return Error{value.error()};
     definition.defaultValue = *value;
+    return {};
+}
+
+Status Setting::loadDefinitionsAfter(std::string_view numericName) {
+    if (numericName == "optionBGMRate")
+        loadString("optionBGMName", optionBGMName, "BGMファイル名（雑踏感など）",
+                   "Exhibition_hall");
+    else if (numericName == "showroomBGMRate")
+        loadString("showroomBGMName", showroomBGMName, "ショールームのBGMファイル名",
+                   "CelticMusic");
+    else if (numericName == "boothObjectRange")
+        return loadGammaAndQuality();
+    return {};
+}
+
+Status Setting::loadGammaAndQuality() {
+    gammaValue.caption =
+        getSettingValue("gammaValue_caption", "展示ホール全体の明るさ(ガンマ補正)");
+    auto gamma = getSettingDouble("gammaValue_default", "1.0");
+    if (!gamma)
+        return Error{gamma.error()};
+    gammaValue.defaultValue = *gamma;
+
+    qualityLevel.caption = getSettingValue("qualityLevel_caption", "VRオブジェクトの描画品質");
+    auto quality = getSettingInt("qualityLevel_default", "3");
+    if (!quality || *quality < std::numeric_limits<int32_t>::min() ||
+        *quality > std::numeric_limits<int32_t>::max())
+        return SettingReadError{"qualityLevel_default"}.error();
+    qualityLevel.defaultValue = static_cast<int32_t>(*quality);
     return {};
 }
 
@@ -160,88 +188,14 @@ Status Setting::loadDefinitions(const Launcher& launcher) {
 Status Setting::loadDefinitions(const std::string& path) {
     m_items = Ini::load(path).items();
 
-    struct Numeric {
-        SettingNumericUpDown Setting::*definition;
-        const char* name;
-        const char* caption;
-        const char* lower;
-        const char* upper;
-        const char* point;
-        const char* defaultValue;
-    };
-    auto numeric = [this](const Numeric& row) {
-        return loadNumeric(row.name, this->*row.definition, row.caption, row.lower, row.upper,
-                           row.point, row.defaultValue);
-    };
-    static const Numeric kFirst[] = {
-        {&Setting::rotateSpeed_mouse, "rotateSpeed_mouse", "マウスの反応速度(向き)", "1", "50", "0",
-         "20"},
-        {&Setting::rotateSpeed_arrow, "rotateSpeed_arrow", "矢印キーの反応速度(向き)", "1", "50",
-         "0", "40"},
-        {&Setting::moveSpeed_pc, "moveSpeed_pc", "歩く速さ[↑]", "0.1", "2", "1", "1"},
-        {&Setting::moveSpeed_wheel, "moveSpeed_wheel", "マウスホイールで進む距離の調整", "1", "3",
-         "1", "2"},
-        {&Setting::dashMoveSpeedRate, "dashMoveSpeedRate", "走る速さ[Shift]+[↑]操作時の速度", "1.1",
-         "2.5", "1", "2"},
-        {&Setting::cameraPitchUpperLimit, "cameraPitchUpperLimit", "上向きの上限角度", "10", "90",
-         "0", "20"},
-        {&Setting::cameraPitchUnderLimit, "cameraPitchUnderLimit", "下向きの下限角度", "-90", "-10",
-         "0", "-30"},
-        {&Setting::mouseSmoothingRate, "mouseSmoothingRate", "マウススムージングの掛かり具合",
-         "-100", "100", "2", "0.5"},
-        {&Setting::optionRotateSpeedRate, "optionRotateSpeedRate", "回転速度倍率", "1.0", "1.0",
-         "1", "1.0"},
-        {&Setting::optionMoveSpeedRate, "optionMoveSpeedRate", "移動速度倍率", "1.0", "1.0", "1",
-         "1.0"},
-        {&Setting::optionEnvironmentRate, "optionEnvironmentRate", "足音や選択時の環境音の大きさ",
-         "-80", "20", "0", "-30"},
-        {&Setting::optionBGMRate, "optionBGMRate", "会場の雰囲気BGM音量", "0", "1", "2", "0.5"},
-    };
-    for (const auto& row : kFirst)
-        if (Status status = numeric(row); !status)
+    // The file's order: the numeric table with the music names, the brightness and the quality
+    // among its rows, then the resolution, the switches and the placement defaults.
+    for (const auto& parameter : NumericParameter::all()) {
+        if (Status status = loadNumeric(parameter); !status)
             return status;
-    loadString("optionBGMName", optionBGMName, "BGMファイル名（雑踏感など）", "Exhibition_hall");
-    if (Status status = numeric({&Setting::showroomBGMRate, "showroomBGMRate",
-                                 "ショールームのBGM音量", "0", "1", "2", "0.5"});
-        !status)
-        return status;
-    loadString("showroomBGMName", showroomBGMName, "ショールームのBGMファイル名", "CelticMusic");
-    static const Numeric kRanges[] = {
-        {&Setting::boothRangeUnderLimit, "boothRangeUnderLimit", "ブース表示範囲の下限", "0", "200",
-         "0", "0"},
-        {&Setting::boothObjectRangeUnderLimit, "boothObjectRangeUnderLimit",
-         "ブースオブジェクト表示範囲の下限", "0", "200", "0", "0"},
-        {&Setting::boothRange, "boothRange", "ブース表示範囲", "0", "200", "0", "50"},
-        {&Setting::boothObjectRange, "boothObjectRange", "ブースオブジェクト表示範囲", "0", "200",
-         "0", "30"},
-    };
-    for (const auto& row : kRanges)
-        if (Status status = numeric(row); !status)
+        if (Status status = loadDefinitionsAfter(parameter.name); !status)
             return status;
-
-    gammaValue.caption =
-        getSettingValue("gammaValue_caption", "展示ホール全体の明るさ(ガンマ補正)");
-    auto gamma = getSettingDouble("gammaValue_default", "1.0");
-    if (!gamma)
-        return Error{gamma.error()};
-    gammaValue.defaultValue = *gamma;
-
-    qualityLevel.caption = getSettingValue("qualityLevel_caption", "VRオブジェクトの描画品質");
-    auto quality = getSettingInt("qualityLevel_default", "3");
-    if (!quality || *quality < std::numeric_limits<int32_t>::min() ||
-        *quality > std::numeric_limits<int32_t>::max())
-        return SettingReadError{"qualityLevel_default"}.error();
-    qualityLevel.defaultValue = static_cast<int32_t>(*quality);
-
-    static const Numeric kTimes[] = {
-        {&Setting::dataValidTime, "dataValidTime", "会場データの保持時間(分)", "0", "720", "0",
-         "120"},
-        {&Setting::sendRecordTime, "sendRecordTime", "行動履歴のアップロード間隔(秒)", "10", "3600",
-         "0", "60"},
-    };
-    for (const auto& row : kTimes)
-        if (Status status = numeric(row); !status)
-            return status;
+    }
 
     screen.caption = getSettingValue("screen_caption", "解像度");
     screen.defaultValue = getSettingValue("screen_default", "1024x640");
@@ -268,7 +222,7 @@ Status Setting::loadDefinitions(const std::string& path) {
 
 QZ_FPSControllerParameter Setting::defaultParameters() const {
     QZ_FPSControllerParameter record;
-    for (const auto& parameter : numericParameters())
+    for (const auto& parameter : NumericParameter::all())
         record.*parameter.value = (this->*parameter.definition).defaultValue;
     record.optionBGMName = optionBGMName.defaultValue;
     record.showroomBGMName = showroomBGMName.defaultValue;
@@ -279,34 +233,6 @@ QZ_FPSControllerParameter Setting::defaultParameters() const {
     record.isFullScreen = isFullScreen.defaultValue;
     record.gammaValue = gammaValue.defaultValue;
     return record;
-}
-
-std::span<const Setting::NumericParameter> Setting::numericParameters() {
-    using S = Setting;
-    using P = QZ_FPSControllerParameter;
-    static const NumericParameter kParameters[] = {
-        {"rotateSpeed_mouse", &S::rotateSpeed_mouse, &P::rotateSpeed_mouse},
-        {"rotateSpeed_arrow", &S::rotateSpeed_arrow, &P::rotateSpeed_arrow},
-        {"moveSpeed_pc", &S::moveSpeed_pc, &P::moveSpeed_pc},
-        {"moveSpeed_wheel", &S::moveSpeed_wheel, &P::moveSpeed_wheel},
-        {"dashMoveSpeedRate", &S::dashMoveSpeedRate, &P::dashMoveSpeedRate},
-        {"cameraPitchUpperLimit", &S::cameraPitchUpperLimit, &P::cameraPitchUpperLimit},
-        {"cameraPitchUnderLimit", &S::cameraPitchUnderLimit, &P::cameraPitchUnderLimit},
-        {"mouseSmoothingRate", &S::mouseSmoothingRate, &P::mouseSmoothingRate},
-        {"optionRotateSpeedRate", &S::optionRotateSpeedRate, &P::optionRotateSpeedRate},
-        {"optionMoveSpeedRate", &S::optionMoveSpeedRate, &P::optionMoveSpeedRate},
-        {"optionEnvironmentRate", &S::optionEnvironmentRate, &P::optionEnvironmentRate},
-        {"optionBGMRate", &S::optionBGMRate, &P::optionBGMRate},
-        {"showroomBGMRate", &S::showroomBGMRate, &P::showroomBGMRate},
-        {"boothRangeUnderLimit", &S::boothRangeUnderLimit, &P::boothRangeUnderLimit},
-        {"boothObjectRangeUnderLimit", &S::boothObjectRangeUnderLimit,
-         &P::boothObjectRangeUnderLimit},
-        {"boothRange", &S::boothRange, &P::boothRange},
-        {"boothObjectRange", &S::boothObjectRange, &P::boothObjectRange},
-        {"dataValidTime", &S::dataValidTime, &P::dataValidTime},
-        {"sendRecordTime", &S::sendRecordTime, &P::sendRecordTime},
-    };
-    return kParameters;
 }
 
 std::span<const Setting::PlacementDefault> Setting::placementDefaults() {

@@ -7,14 +7,15 @@
 //   Setting setting;
 //   Status loaded = setting.loadDefinitions(launcher);
 //   if (!loaded) -> alert "設定の読込みでエラーが発生しました\n\n" + loaded.error(), log, dismiss.
-//   Setting::numericParameters() lists the 19 numeric parameters in screen order, each with its
-//   name (the outlet suffix), its definition and its record field; ParameterTexts.h formats the
+//   NumericParameter::all() lists the 19 numeric parameters in screen order, each with its name
+//   (the outlet suffix), its definition and its record field; ParameterTexts.h formats the
 //   captions; setting.defaultParameters() is the record of definition defaults
 //   (m_parameter_default); setting.update.defaultValue is m_update_default.
 //   Setting::parseDouble / parseInteger are the number rules for typed field text.
 
 #include "common/Expected.h"
 #include "common/Ini.h"
+#include "parameters/NumericParameter.h"
 #include "parameters/QZ_FPSControllerParameter.h"
 
 #include <cstdint>
@@ -96,14 +97,6 @@ public:
     // An optional sign and decimal digits only, within 64 bits.
     static std::optional<int64_t> parseInteger(std::string_view text);
 
-    struct NumericParameter {
-        const char* name;
-        SettingNumericUpDown Setting::*definition;
-        double QZ_FPSControllerParameter::*value;
-    };
-    // The 19 numeric parameters in the order the editor shows them.
-    static std::span<const NumericParameter> numericParameters();
-
     struct PlacementDefault {
         const char* key;
         double Setting::*value;
@@ -113,29 +106,14 @@ public:
 
     std::vector<SettingItem> m_items;
 
-    SettingNumericUpDown rotateSpeed_mouse;
-    SettingNumericUpDown rotateSpeed_arrow;
-    SettingNumericUpDown moveSpeed_pc;
-    SettingNumericUpDown moveSpeed_wheel;
-    SettingNumericUpDown dashMoveSpeedRate;
-    SettingNumericUpDown cameraPitchUpperLimit;
-    SettingNumericUpDown cameraPitchUnderLimit;
-    SettingNumericUpDown mouseSmoothingRate;
-    SettingNumericUpDown optionRotateSpeedRate;
-    SettingNumericUpDown optionMoveSpeedRate;
-    SettingNumericUpDown optionEnvironmentRate;
-    SettingNumericUpDown optionBGMRate;
+    // The numeric definitions, one per row of the table: rotateSpeed_mouse … sendRecordTime.
+#define DRAVIK_SETTING_MEMBER(name, ...) SettingNumericUpDown name;
+    DRAVIK_NUMERIC_PARAMETERS(DRAVIK_SETTING_MEMBER)
+#undef DRAVIK_SETTING_MEMBER
     SettingString optionBGMName;
-    SettingNumericUpDown showroomBGMRate;
     SettingString showroomBGMName;
-    SettingNumericUpDown boothRangeUnderLimit;
-    SettingNumericUpDown boothObjectRangeUnderLimit;
-    SettingNumericUpDown boothRange;
-    SettingNumericUpDown boothObjectRange;
     SettingGammaValue gammaValue;
     SettingQualityLevel qualityLevel;
-    SettingNumericUpDown dataValidTime;
-    SettingNumericUpDown sendRecordTime;
     SettingScreen screen;
     SettingOnOff isRangeAutoControl;
     SettingOnOff isFullScreen;
@@ -169,9 +147,10 @@ public:
     double hall8Angle_z_default = 0;
 
 private:
-    Status loadNumeric(const char* name, SettingNumericUpDown& definition, const char* caption,
-                       const char* lower, const char* upper, const char* point,
-                       const char* defaultValue);
+    Status loadNumeric(const NumericParameter& parameter);
+    // The definitions that the file's order puts after the numeric parameter of that name.
+    Status loadDefinitionsAfter(std::string_view numericName);
+    Status loadGammaAndQuality();
     void loadString(const char* name, SettingString& definition, const char* caption,
                     const char* defaultValue);
     void loadOnOff(const char* name, SettingOnOff& definition, const char* caption,

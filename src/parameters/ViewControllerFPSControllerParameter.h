@@ -2,6 +2,7 @@
 
 #include "app/SheetViewController.h"
 #include "parameters/BgmPreview.h"
+#include "parameters/ParameterForm.h"
 #include "parameters/QZ_FPSControllerParameter.h"
 #include "parameters/Setting.h"
 
@@ -10,17 +11,9 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
-class QAbstractSpinBox;
 class QComboBox;
 class QDoubleSpinBox;
-class QDoubleValidator;
-class QIntValidator;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QSpinBox;
 
 namespace Ui {
 class ViewControllerFPSControllerParameter;
@@ -29,6 +22,7 @@ class ViewControllerFPSControllerParameter;
 namespace dravik {
 
 class SheetPlacement;
+class ViewControllerFPSControllerParameterControls;
 
 class Launcher;
 class WindowController;
@@ -52,8 +46,6 @@ public:
     void showValues(const QZ_FPSControllerParameter& record, bool resetMode);
     void showCurrentValues(const QZ_FPSControllerParameter& record);
     void clearCurrentValues();
-    // Rounds the typed number to the field's decimal places ("1.26" -> "1.3" for one place).
-    void roundTextFieldValue(QLineEdit* field);
     void onResolutionChanged();
     // Writes the parameter file and the launcher settings and runs the result handler; true when
     // the parameter file was written.
@@ -81,17 +73,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The five controls of one numeric parameter.
-    struct NumericRow {
-        const Setting::NumericParameter* parameter = nullptr;
-        QLabel* label = nullptr;
-        QLineEdit* textField = nullptr;
-        QDoubleValidator* formatter = nullptr;
-        QDoubleSpinBox* stepper = nullptr;
-        QLabel* now = nullptr;
-        int64_t point = 0;
-    };
-
     void viewDidLoad();
     // Window closing other than by Save or Cancel; false keeps the window open.
     bool windowWillClose();
@@ -99,23 +80,10 @@ private:
     void dismiss();
 
     void connectControls();
-    void alignColumns();
-    void fitToScreen();
-    void configureStepper(QAbstractSpinBox* stepper);
-    void configureNumericControls(NumericRow& row, const SettingNumericUpDown& definition);
     void fillBGMLists(const QZ_FPSControllerParameter& record);
     void selectBGMName(QComboBox* comboBox, const std::string& name);
-    void setNumericValue(NumericRow& row, double value);
-    void setScreenSize(std::optional<int> width, std::optional<int> height);
-    void textField_event(NumericRow& row);
-    void stepperChanged(NumericRow& row);
-    void textFieldEdited(NumericRow& row);
-    NumericRow* row(const char* name);
-
     // Every visible number must lie within its range before anything is written.
     bool checkNumbers();
-    double fieldDouble(const NumericRow& row) const;
-    int32_t fieldInt(QLineEdit* field, QSpinBox* stepper) const;
 
     std::optional<std::string> selectedBGM(BgmChannel channel) const;
     double volumeOf(BgmChannel channel) const;
@@ -125,15 +93,14 @@ private:
     Launcher& m_launcher;
     WindowController& m_window;
     std::unique_ptr<Ui::ViewControllerFPSControllerParameter> m_ui;
-    std::vector<NumericRow> m_rows;
-    QIntValidator* m_formatter_screenWidth = nullptr;
-    QIntValidator* m_formatter_screenHeight = nullptr;
+    ViewControllerFPSControllerParameterControls* m_controls = nullptr; // owned by this view
 
     std::unique_ptr<BgmPreview> m_preview;
     QZ_FPSControllerParameter m_parameter_default;
     bool m_update_default = true;
     bool m_resetFlag = false;
     Setting m_setting;
+    ParameterForm m_form{m_setting};
 
     bool m_dismissing = false;
     QPointer<QWidget> m_watchedWindow;
