@@ -5,7 +5,6 @@
 #include "app/WindowController.h"
 #include "common/Launcher.h"
 #include "common/LauncherSettings.h"
-#include "common/Unicode.h"
 #include "parameters/BgmList.h"
 #include "parameters/ParameterFile.h"
 #include "parameters/ParameterTexts.h"
@@ -17,7 +16,6 @@
 #include "ui_ViewControllerFPSControllerParameter.h"
 
 #include <QKeyEvent>
-#include <QSignalBlocker>
 #include <iostream>
 
 namespace dravik {
@@ -115,42 +113,15 @@ void ViewControllerFPSControllerParameter::applyDefinitions() {
 void ViewControllerFPSControllerParameter::showValues(const QZ_FPSControllerParameter& record,
                                                       bool resetMode) {
     m_controls->showNumbers(record);
-    if (!resetMode) {
-        fillBGMLists(record);
-    } else {
-        selectBGMName(m_ui->comboBox_optionBGMName, record.optionBGMName);
-        selectBGMName(m_ui->comboBox_showroomBGMName, record.showroomBGMName);
-    }
+    if (!resetMode)
+        m_controls->fillBGMLists(record, BgmList(BgmList::folder(m_launcher)));
+    else
+        m_controls->selectBGMNames(record);
     m_controls->showChoices(record, m_setting, m_parameter_default.qualityLevel);
     onResolutionChanged();
     m_controls->setScreenSize(record.screenWidth, record.screenHeight);
     m_controls->showSwitches(record);
     m_controls->showLauncherChoices(LauncherSettings(m_launcher), resetMode);
-}
-
-void ViewControllerFPSControllerParameter::fillBGMLists(const QZ_FPSControllerParameter& record) {
-    BgmList list(BgmList::folder(m_launcher));
-    for (auto [comboBox, button, name] :
-         {std::tuple(m_ui->comboBox_optionBGMName, m_ui->button_play, record.optionBGMName),
-          std::tuple(m_ui->comboBox_showroomBGMName, m_ui->button_showroom_play,
-                     record.showroomBGMName)}) {
-        BgmChoice choice = list.choice(name);
-        QSignalBlocker blocker(comboBox);
-        Controls::replaceItems(comboBox, choice.items);
-        comboBox->setCurrentIndex(choice.selected);
-        button->setEnabled(choice.playEnabled);
-    }
-}
-
-void ViewControllerFPSControllerParameter::selectBGMName(QComboBox* comboBox,
-                                                         const std::string& name) {
-    QSignalBlocker blocker(comboBox);
-    // The last item equal to the name without letter case; none leaves the selection.
-    for (int i = comboBox->count() - 1; i >= 0; --i)
-        if (asciiLower(comboBox->itemText(i).toStdString()) == asciiLower(name)) {
-            comboBox->setCurrentIndex(i);
-            return;
-        }
 }
 
 void ViewControllerFPSControllerParameter::showCurrentValues(
@@ -248,23 +219,15 @@ void ViewControllerFPSControllerParameter::button_display_Click() {
     m_launcher.platform.desktop.openDisplaySettings();
 }
 
-std::optional<std::string>
-ViewControllerFPSControllerParameter::selectedBGM(BgmChannel channel) const {
-    QComboBox* comboBox =
-        channel == BgmChannel::Hall ? m_ui->comboBox_optionBGMName : m_ui->comboBox_showroomBGMName;
-    if (comboBox->currentIndex() < 0)
-        return std::nullopt;
-    return comboBox->currentText().toStdString();
-}
-
-double ViewControllerFPSControllerParameter::volumeOf(BgmChannel channel) const {
-    QDoubleSpinBox* stepper =
-        channel == BgmChannel::Hall ? m_ui->stepper_optionBGMRate : m_ui->stepper_showroomBGMRate;
-    return stepper->value();
-}
-
 void ViewControllerFPSControllerParameter::togglePreview(BgmChannel channel) {
-    m_preview->togglePreview(channel, selectedBGM(channel), volumeOf(channel));
+    m_preview->togglePreview(channel, m_controls->selectedBGM(channel),
+                             m_controls->volumeOf(channel));
+    showPreviewTitles();
+}
+
+void ViewControllerFPSControllerParameter::previewSelectionChanged(BgmChannel channel) {
+    m_preview->selectionChanged(channel, m_controls->selectedBGM(channel),
+                                m_controls->volumeOf(channel));
     showPreviewTitles();
 }
 
@@ -282,23 +245,19 @@ void ViewControllerFPSControllerParameter::button_showroom_play_Click() {
 }
 
 void ViewControllerFPSControllerParameter::comboBox_optionBGMName_Change() {
-    m_preview->selectionChanged(BgmChannel::Hall, selectedBGM(BgmChannel::Hall),
-                                volumeOf(BgmChannel::Hall));
-    showPreviewTitles();
+    previewSelectionChanged(BgmChannel::Hall);
 }
 
 void ViewControllerFPSControllerParameter::comboBox_showroomBGMName_Change() {
-    m_preview->selectionChanged(BgmChannel::Showroom, selectedBGM(BgmChannel::Showroom),
-                                volumeOf(BgmChannel::Showroom));
-    showPreviewTitles();
+    previewSelectionChanged(BgmChannel::Showroom);
 }
 
 void ViewControllerFPSControllerParameter::optionBGMRate_Change() {
-    m_preview->volumeChanged(BgmChannel::Hall, volumeOf(BgmChannel::Hall));
+    m_preview->volumeChanged(BgmChannel::Hall, m_controls->volumeOf(BgmChannel::Hall));
 }
 
 void ViewControllerFPSControllerParameter::showroomBGMRate_Change() {
-    m_preview->volumeChanged(BgmChannel::Showroom, volumeOf(BgmChannel::Showroom));
+    m_preview->volumeChanged(BgmChannel::Showroom, m_controls->volumeOf(BgmChannel::Showroom));
 }
 
 void ViewControllerFPSControllerParameter::showEvent(QShowEvent* event) {
@@ -321,24 +280,16 @@ void ViewControllerFPSControllerParameter::hideEvent(QHideEvent* event) {
 }
 
 bool ViewControllerFPSControllerParameter::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != m_watchedWindow)
-        return QWidget::eventFilter(watched, event);
-    switch (event->type()) {
-    case QEvent::Close:
-        if (!m_dismissing && !windowWillClose()) {
-            event->ignore();
-            return true;
-        }
-        break;
-    case QEvent::KeyPress:
-        // Escape means Cancel here, not a silent close.
-        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-            buttonCancel_Click();
-            return true;
-        }
-        break;
-    default:
-        break;
+    if (watched == m_watchedWindow && event->type() == QEvent::Close && !m_dismissing &&
+        !windowWillClose()) {
+        event->ignore();
+        return true;
+    }
+    // Escape means Cancel here, not a silent close.
+    if (watched == m_watchedWindow && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        buttonCancel_Click();
+        return true;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -12,7 +12,6 @@
 #include <optional>
 #include <string>
 
-class QComboBox;
 class QDoubleSpinBox;
 
 namespace Ui {
@@ -80,14 +79,11 @@ private:
     void dismiss();
 
     void connectControls();
-    void fillBGMLists(const QZ_FPSControllerParameter& record);
-    void selectBGMName(QComboBox* comboBox, const std::string& name);
     // Every visible number must lie within its range before anything is written.
     bool checkNumbers();
 
-    std::optional<std::string> selectedBGM(BgmChannel channel) const;
-    double volumeOf(BgmChannel channel) const;
     void togglePreview(BgmChannel channel);
+    void previewSelectionChanged(BgmChannel channel);
     void showPreviewTitles();
 
     Launcher& m_launcher;

@@ -2,6 +2,8 @@
 
 #include "app/QtText.h"
 #include "common/LauncherSettings.h"
+#include "common/Unicode.h"
+#include "parameters/BgmList.h"
 #include "parameters/NumericParameter.h"
 #include "parameters/ParameterTexts.h"
 #include "parameters/Setting.h"
@@ -158,6 +160,47 @@ void ViewControllerFPSControllerParameterControls::setNumericValue(NumericRow& r
         row.stepper->setValue(value);
     }
     row.textField->setText(qs(ParameterForm::fieldText(value, row.point)));
+}
+
+void ViewControllerFPSControllerParameterControls::fillBGMLists(
+    const QZ_FPSControllerParameter& record, const BgmList& list) {
+    for (auto [comboBox, button, name] :
+         {std::tuple(m_ui.comboBox_optionBGMName, m_ui.button_play, record.optionBGMName),
+          std::tuple(m_ui.comboBox_showroomBGMName, m_ui.button_showroom_play,
+                     record.showroomBGMName)}) {
+        BgmChoice choice = list.choice(name);
+        QSignalBlocker blocker(comboBox);
+        replaceItems(comboBox, choice.items);
+        comboBox->setCurrentIndex(choice.selected);
+        button->setEnabled(choice.playEnabled);
+    }
+}
+
+void ViewControllerFPSControllerParameterControls::selectBGMNames(
+    const QZ_FPSControllerParameter& record) {
+    for (auto [comboBox, name] :
+         {std::pair(m_ui.comboBox_optionBGMName, record.optionBGMName),
+          std::pair(m_ui.comboBox_showroomBGMName, record.showroomBGMName)}) {
+        QSignalBlocker blocker(comboBox);
+        // The last item equal to the name without letter case; none leaves the selection.
+        for (int i = comboBox->count() - 1; i >= 0; --i)
+            if (asciiLower(comboBox->itemText(i).toStdString()) == asciiLower(name)) {
+                comboBox->setCurrentIndex(i);
+                break;
+            }
+    }
+}
+
+std::optional<std::string>
+ViewControllerFPSControllerParameterControls::selectedBGM(BgmChannel channel) const {
+    return selectedText(channel == BgmChannel::Hall ? m_ui.comboBox_optionBGMName
+                                                    : m_ui.comboBox_showroomBGMName);
+}
+
+double ViewControllerFPSControllerParameterControls::volumeOf(BgmChannel channel) const {
+    QDoubleSpinBox* stepper =
+        channel == BgmChannel::Hall ? m_ui.stepper_optionBGMRate : m_ui.stepper_showroomBGMRate;
+    return stepper->value();
 }
 
 void ViewControllerFPSControllerParameterControls::showChoices(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "parameters/BgmPreview.h"
 #include "parameters/ParameterForm.h"
 
 #include <QObject>
@@ -21,6 +22,7 @@ class ViewControllerFPSControllerParameter;
 
 namespace dravik {
 
+class BgmList;
 class LauncherSettings;
 class Setting;
 struct NumericParameter;
@@ -42,6 +44,12 @@ public:
     // Captions and ranges of the definitions.
     void applyDefinitions(const Setting& setting);
     void showNumbers(const QZ_FPSControllerParameter& record);
+    // The music lists from the folder's files, the stored names selected.
+    void fillBGMLists(const QZ_FPSControllerParameter& record, const BgmList& list);
+    // The stored names selected in the lists as they are.
+    void selectBGMNames(const QZ_FPSControllerParameter& record);
+    std::optional<std::string> selectedBGM(BgmChannel channel) const;
+    double volumeOf(BgmChannel channel) const;
     // Brightness, quality (with the default's mark) and resolution; the size fields follow the
     // resolution only through onResolutionChanged.
     void showChoices(const QZ_FPSControllerParameter& record, const Setting& setting,
