@@ -2,6 +2,7 @@
 
 #include "common/Launcher.h"
 #include "common/LobbyDisplaySetting.h"
+#include "common/PrivateFolder.h"
 #include "service/RecordCoding.h"
 #include "service/VersionRules.h"
 
@@ -202,9 +203,9 @@ std::pair<std::string, std::string> ServiceClient::authorizationHeader(const std
 }
 
 void ServiceClient::keepReplyCopy(const std::string& name, const std::string& body) const {
-    std::string error;
-    if (!File::writeAll(m_launcher.privatePath(name), body, &error))
-        std::cout << error << std::endl;
+    // Replies hold the token and the visitor's inputs: owner-only.
+    if (Status written = PrivateFolder::writeFile(m_launcher.privatePath(name), body); !written)
+        std::cout << written.error() << std::endl;
 }
 
 std::string ServiceClient::invitationErrorText(int64_t errorCode) const {

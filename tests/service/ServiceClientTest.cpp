@@ -78,6 +78,7 @@ protected:
 
 TEST_F(ServiceClientTest, SignInPostsTheFixedBodyAndKeepsTheReply) {
     http.replies[kApi + "auth"] = reply(200, kAuthBody);
+    writeFile(t.privateFolder() + "/auth.json", "an earlier reply, readable by others");
     EXPECT_EQ(client().signIn(), "");
 
     ASSERT_EQ(http.requests.size(), 1u);
@@ -93,6 +94,9 @@ TEST_F(ServiceClientTest, SignInPostsTheFixedBodyAndKeepsTheReply) {
     EXPECT_EQ(launcher().authRecord->token, "tok-123");
     EXPECT_EQ(launcher().authRecord->exhibitions.size(), 2u);
     EXPECT_EQ(copy("auth.json"), kAuthBody);
+    namespace fs = std::filesystem;
+    EXPECT_EQ(fs::status(t.privateFolder() + "/auth.json").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
     std::string log = readFile(t.privateFolder() + "/Dravik_log.txt");
     EXPECT_EQ(log.find("tok-123"), std::string::npos);
     EXPECT_EQ(log.find("Tq7wRmz4"), std::string::npos);
