@@ -90,6 +90,17 @@ bool Startup::anotherLauncher() {
     return countRunningApplications(m_launcher.platform.desktop, "Dravik") >= 2;
 }
 
+bool Startup::holdsInstanceLock() {
+    InstanceLock::State state = m_lock.adopt();
+    // A copy whose starter could not pass the lock down waits for the starter, which lets it go
+    // when it ends (at the latest after its wait for the marker).
+    for (int poll = 0; state == InstanceLock::State::Busy && poll < kMarkerPolls + 2; ++poll) {
+        std::this_thread::sleep_for(m_launcher.timings.pollInterval);
+        state = m_lock.adopt();
+    }
+    return state != InstanceLock::State::Busy;
+}
+
 bool Startup::runsFromPrivateCopy(const std::string& copyPath) const {
     std::error_code error;
     return std::filesystem::equivalent(m_launcher.platform.bundle.bundlePath, copyPath, error);
@@ -133,7 +144,7 @@ Startup::Outcome Startup::runPrivateCopy() {
     m_launcher.writeLog("deleteFile(" + m_markerPath + ")->" + (removed ? "OK" : "NG"));
     if (!File::exists(m_launcher.baseFolder))
         return refuse("パラメータ(パス)が間違っています");
-    if (m_lock.adopt() == InstanceLock::State::Busy)
+    if (!holdsInstanceLock())
         return refuse(m_launcher.ini.message("msg13"));
     if (countRunningApplications(m_launcher.platform.desktop, "Kestrane") >= 1)
         return refuse(m_launcher.ini.message("msg13"));

@@ -36,6 +36,8 @@ private:
     bool preparePrivateFolder();
     // Another launcher is starting or running.
     bool anotherLauncher();
+    // The copy: false when another launcher holds the instance lock.
+    bool holdsInstanceLock();
     // The running bundle is the private copy itself, whatever path leads to either.
     bool runsFromPrivateCopy(const std::string& copyPath) const;
     void waitForStartedCopy(const std::string& markerPath);
