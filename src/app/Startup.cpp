@@ -2,6 +2,7 @@
 
 #include "common/File.h"
 #include "common/Launcher.h"
+#include "common/PrivateFolder.h"
 #include "platform/Alerts.h"
 #include "platform/Desktop.h"
 #include "platform/Processes.h"
@@ -28,7 +29,8 @@ int countRunningApplications(Desktop& desktop, const std::string& name) {
 }
 
 Startup::Startup(Launcher& launcher, std::vector<std::string> arguments)
-    : m_launcher(launcher), m_arguments(std::move(arguments)) {}
+    : m_launcher(launcher), m_arguments(std::move(arguments)),
+      m_lock(launcher.privatePath("Dravik.lock")) {}
 
 std::string Startup::baseFolderFrom(const std::vector<std::string>& arguments) {
     std::string base;
@@ -39,7 +41,8 @@ std::string Startup::baseFolderFrom(const std::vector<std::string>& arguments) {
 }
 
 Startup::Outcome Startup::run() {
-    m_launcher.file.createFolder(m_launcher.privateFolder);
+    if (!preparePrivateFolder())
+        return Outcome::Exit;
     m_markerPath = m_launcher.privatePath("double_startup_check");
     m_launcher.writeLog("Dravik Start");
     for (const auto& argument : m_arguments)
@@ -56,6 +59,53 @@ void Startup::loadMessageTable() {
     m_launcher.ini = Ini::load(path);
 }
 
+bool Startup::preparePrivateFolder() {
+    const std::string& folder = m_launcher.privateFolder;
+    if (Status created = PrivateFolder::create(folder); !created) {
+        // As any folder that cannot be created: told, and the start goes on without a log.
+        m_launcher.platform.alerts.critical(created.error());
+        std::cout << created.error() << std::endl;
+        return true;
+    }
+    if (Status secured = PrivateFolder::secure(folder); !secured) {
+        // Nothing of ours (log, token, copy) may be written into another user's folder.
+        m_launcher.log = RunLog();
+        std::cout << secured.error() << std::endl;
+        m_launcher.platform.alerts.critical(secured.error());
+        return false;
+    }
+    return true;
+}
+
+bool Startup::anotherLauncher() {
+    switch (m_lock.acquire()) {
+    case InstanceLock::State::Held:
+        // Other launcher processes now are starts that lost the lock and are refusing.
+        return false;
+    case InstanceLock::State::Busy:
+        return true;
+    case InstanceLock::State::Unavailable:
+        break;
+    }
+    return countRunningApplications(m_launcher.platform.desktop, "Dravik") >= 2;
+}
+
+bool Startup::holdsInstanceLock() {
+    InstanceLock::State state = m_lock.adopt();
+    // A copy whose starter could not pass the lock down waits for the starter, which lets it go
+    // when it ends (at the latest after its wait for the marker).
+    for (int poll = 0; state == InstanceLock::State::Busy && poll < kMarkerPolls + 2; ++poll) {
+        std::this_thread::sleep_for(m_launcher.timings.pollInterval);
+        state = m_lock.adopt();
+    }
+    return state != InstanceLock::State::Busy;
+}
+
+bool Startup::runsFromPrivateCopy(const std::string& copyPath) const {
+    std::error_code error;
+    return std::filesystem::equivalent(m_launcher.platform.bundle.bundlePath, copyPath, error);
+}
+
 Startup::Outcome Startup::refuse(const std::string& text) {
     m_launcher.writeLog(text);
     m_launcher.platform.alerts.critical(text);
@@ -65,12 +115,12 @@ Startup::Outcome Startup::refuse(const std::string& text) {
 
 Startup::Outcome Startup::runStarter() {
     Platform& platform = m_launcher.platform;
-    if (countRunningApplications(platform.desktop, "Dravik") >= 2)
+    if (anotherLauncher())
         return refuse(m_launcher.ini.message("msg13"));
 
     const std::string copyPath = m_launcher.privatePath("Dravik.app");
     const std::string bundlePath = platform.bundle.bundlePath;
-    if (bundlePath == copyPath)
+    if (runsFromPrivateCopy(copyPath))
         return refuse("起動できません");
 
     bool markerCreated = File::writeAll(m_markerPath, "");
@@ -94,6 +144,8 @@ Startup::Outcome Startup::runPrivateCopy() {
     m_launcher.writeLog("deleteFile(" + m_markerPath + ")->" + (removed ? "OK" : "NG"));
     if (!File::exists(m_launcher.baseFolder))
         return refuse("パラメータ(パス)が間違っています");
+    if (!holdsInstanceLock())
+        return refuse(m_launcher.ini.message("msg13"));
     if (countRunningApplications(m_launcher.platform.desktop, "Kestrane") >= 1)
         return refuse(m_launcher.ini.message("msg13"));
     return Outcome::RunApplication;

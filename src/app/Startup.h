@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/InstanceLock.h"
+
 #include <string>
 #include <vector>
 
@@ -12,9 +14,10 @@ class Launcher;
 int countRunningApplications(Desktop& desktop, const std::string& name);
 
 // The process entry up to the application loop. A start without TargetPath= is the visitor's
-// starter: it copies the bundle into the private folder, starts the copy with the base folder and
-// waits until the copy has removed the marker file. The copy checks its base folder and the
-// running viewer and then goes on to the window.
+// starter: it takes the instance lock, copies the bundle into the private folder, starts the copy
+// with the base folder and waits until the copy has removed the marker file. The copy keeps the
+// lock, checks its base folder and the running viewer and then goes on to the window. The lock
+// lives as long as this object.
 class Startup {
 public:
     enum class Outcome { RunApplication, Exit };
@@ -29,12 +32,21 @@ private:
     Outcome runStarter();
     Outcome runPrivateCopy();
     Outcome refuse(const std::string& text);
+    // False when the private folder is another user's (the visitor has been told).
+    bool preparePrivateFolder();
+    // Another launcher is starting or running.
+    bool anotherLauncher();
+    // The copy: false when another launcher holds the instance lock.
+    bool holdsInstanceLock();
+    // The running bundle is the private copy itself, whatever path leads to either.
+    bool runsFromPrivateCopy(const std::string& copyPath) const;
     void waitForStartedCopy(const std::string& markerPath);
     void loadMessageTable();
 
     Launcher& m_launcher;
     std::vector<std::string> m_arguments;
     std::string m_markerPath;
+    InstanceLock m_lock;
 };
 
 } // namespace dravik

@@ -123,6 +123,12 @@ void WindowController::hideMenuItem(const QString& menuTitle, const QString& ite
                 action->setVisible(false);
 }
 
+void WindowController::setMenuItemsEnabled(const QString& menuTitle, bool enabled) {
+    if (QMenu* menu = menuTitled(menuTitle))
+        for (QAction* action : menu->actions())
+            action->setEnabled(enabled);
+}
+
 void WindowController::closeWindow() {
     m_closing = true;
     close();

@@ -38,6 +38,7 @@ public:
 
     QMenu* menuTitled(const QString& title) const;
     void hideMenuItem(const QString& menuTitle, const QString& itemTitle);
+    void setMenuItemsEnabled(const QString& menuTitle, bool enabled);
 
     // Brings the window to the front and activates the application.
     void bringToFront();

@@ -19,6 +19,12 @@ Launcher::Launcher(Platform& platform, std::string privateFolder, std::string ba
     };
 }
 
+void Launcher::clearSignInState() {
+    authRecord.reset();
+    invitedExhibitionId.reset();
+    invitedHallId.reset();
+}
+
 std::string Launcher::exhibitionPath(const std::string& relative) const {
     // An empty base folder resolves against the current directory.
     std::string base = baseFolder.empty() ? std::string("Exhibition") : baseFolder + "/Exhibition";

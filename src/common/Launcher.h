@@ -60,10 +60,12 @@ public:
     Ini ini;
     Timings timings;
 
-    // Sign-in state.
+    // Sign-in state, of the current Start only.
     std::optional<QZ_AUTH> authRecord;
     std::optional<int64_t> invitedExhibitionId;
     std::optional<int64_t> invitedHallId;
+    // Forgets the token and the invited ids of an earlier Start.
+    void clearSignInState();
 
     // Installed and published version records.
     std::optional<QZ_VERSION> localVersion;

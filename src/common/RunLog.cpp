@@ -1,5 +1,7 @@
 #include "common/RunLog.h"
 
+#include "common/PrivateFolder.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -32,9 +34,11 @@ void RunLog::write(const std::string& text) const {
     bool tooLarge =
         ::stat(m_path.c_str(), &info) == 0 && static_cast<uint64_t>(info.st_size) > kSizeLimit;
     int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (tooLarge ? O_TRUNC : 0);
-    int fd = ::open(m_path.c_str(), flags, 0644);
+    int fd = ::open(m_path.c_str(), flags, 0600);
     if (fd < 0)
         return;
+    // The log holds the visitor's inputs; a log from before this rule is made owner-only too.
+    PrivateFolder::restrictToOwner(fd);
     // One write per entry, so lines of two processes appending at once are never split.
     std::string line = formatLine(text);
     ssize_t written = ::write(fd, line.data(), line.size());

@@ -5,6 +5,7 @@
 #include "common/SafePath.h"
 #include "service/RecordCoding.h"
 #include "service/ServiceClient.h"
+#include "service/UrlOrigin.h"
 
 #include <cstdio>
 #include <iostream>
@@ -50,7 +51,8 @@ HttpRequest DownloadProgress::request() const {
     HttpRequest request;
     request.url = file().uri;
     request.timeout = m_launcher.timings.requestTimeout;
-    if (m_launcher.authRecord)
+    // The token is the service's: a file on another host (a delivery network) never sees it.
+    if (m_launcher.authRecord && isServiceUrl(m_launcher.serviceBaseUrl, request.url))
         request.headers.push_back(ServiceClient::authorizationHeader(m_launcher.authRecord->token));
     return request;
 }

@@ -38,7 +38,7 @@ public:
     std::string fileNameLabel() const { return fileNameLabel(entry(), file()); }
     // The current file's place in its entry's folder, or why its name is refused.
     Expected<std::string> destination() const;
-    // GET of the current file's uri with the bearer token.
+    // GET of the current file's uri, with the bearer token when it goes to the service.
     HttpRequest request() const;
 
     enum class Next {

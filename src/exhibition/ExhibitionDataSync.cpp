@@ -2,7 +2,7 @@
 
 #include "common/File.h"
 #include "common/Launcher.h"
-#include "common/LauncherSettings.h"
+#include "common/LobbyDisplaySetting.h"
 #include "common/SafePath.h"
 #include "common/Unicode.h"
 #include "common/UserFile.h"
@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kPreparing = "<ファイルダウンロードの準備>";
+const char* const kHallRequestFailed = "Hall request failed: ";
 
 // The service's text as it may appear in the run log: one line, without control characters.
 std::string printable(std::string text) {
@@ -33,8 +34,7 @@ std::string printable(std::string text) {
 } // namespace
 
 void ExhibitionDataSync::run(const std::function<void()>& handOver) {
-    const std::string lobby =
-        asciiUpper(LauncherSettings(m_launcher).readLauncherSetting("LobbyDisplay", "AUTO"));
+    const std::string lobby = lobbyDisplaySetting(m_launcher);
     if (lobby == "ON")
         applyLobbyDisplay(true);
     else if (lobby == "OFF")
@@ -69,8 +69,13 @@ std::optional<QZ_HALL> ExhibitionDataSync::fetchHall() {
     request.timeout = m_launcher.timings.requestTimeout;
     request.headers.push_back(ServiceClient::authorizationHeader(m_launcher.authRecord->token));
     HttpResponse response = m_launcher.platform.http.request(request);
-    if (!ServiceClient::succeededWithBody(response))
+    if (!ServiceClient::succeededWithBody(response)) {
+        // Silent for the visitor, but not for whoever reads the log.
+        std::string detail = ServiceClient::failureDetail(response);
+        m_launcher.writeLog(kHallRequestFailed + request.url + " - " +
+                            printable(detail.empty() ? "empty reply" : detail));
         return std::nullopt;
+    }
 
     ServiceClient(m_launcher).keepReplyCopy("hall.json", *response.body);
     auto hall = decodeRecord<QZ_HALL>(*response.body);

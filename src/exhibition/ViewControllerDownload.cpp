@@ -81,7 +81,14 @@ void ViewControllerDownload::begin() {
 void ViewControllerDownload::startDownload() {
     const DOWNLOAD_FILES& entry = m_progress.entry();
     m_ui->label_filename->setText(qs(m_progress.fileNameLabel()));
-    m_launcher.file.createFolder(entry.path);
+    // The window is minimised behind the viewer: an alert here would wait for nobody.
+    std::error_code folderError;
+    std::filesystem::create_directories(entry.path, folderError);
+    if (folderError) {
+        m_launcher.writeLog(entry.path + " - " + folderError.message());
+        finish();
+        return;
+    }
     Expected<std::string> destination = m_progress.destination();
     if (!destination) {
         transferCompleted(destination.error(), std::nullopt);

@@ -1,8 +1,8 @@
 #include "service/ServiceClient.h"
 
 #include "common/Launcher.h"
-#include "common/LauncherSettings.h"
-#include "common/Unicode.h"
+#include "common/LobbyDisplaySetting.h"
+#include "common/PrivateFolder.h"
 #include "service/RecordCoding.h"
 #include "service/VersionRules.h"
 
@@ -104,10 +104,7 @@ std::string ServiceClient::verifyInvitation(const std::string& code) {
                 detail = invitationErrorText(reply->errorCode) + "\n" + reply->errorMessage;
                 if (reply->exhibition_id)
                     detail += "\n\n" + periodText(*reply->exhibition_id);
-                if (reply->errorCode == 1408 &&
-                    asciiUpper(
-                        LauncherSettings(m_launcher).readLauncherSetting("LobbyDisplay", "AUTO")) ==
-                        "OFF")
+                if (reply->errorCode == 1408 && lobbyDisplaySetting(m_launcher) == "OFF")
                     return {};
             }
         }
@@ -182,13 +179,15 @@ bool ServiceClient::succeededWithBody(const HttpResponse& response) {
 
 std::string ServiceClient::percentEncode(std::string_view value) {
     static const char* const kHex = "0123456789ABCDEF";
+    // What a query may hold as typed, less the separators of its values (&, +, =).
+    static const std::string_view kCarriedAsTyped = "-._~!$'()*,;:@/?";
     std::string encoded;
     for (char c : value) {
         auto byte = static_cast<unsigned char>(c);
-        bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                          (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
-                          byte == '_' || byte == '~';
-        if (unreserved) {
+        bool asTyped = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                       (byte >= '0' && byte <= '9') ||
+                       kCarriedAsTyped.find(c) != std::string_view::npos;
+        if (asTyped) {
             encoded += c;
         } else {
             encoded += '%';
@@ -204,9 +203,9 @@ std::pair<std::string, std::string> ServiceClient::authorizationHeader(const std
 }
 
 void ServiceClient::keepReplyCopy(const std::string& name, const std::string& body) const {
-    std::string error;
-    if (!File::writeAll(m_launcher.privatePath(name), body, &error))
-        std::cout << error << std::endl;
+    // Replies hold the token and the visitor's inputs: owner-only.
+    if (Status written = PrivateFolder::writeFile(m_launcher.privatePath(name), body); !written)
+        std::cout << written.error() << std::endl;
 }
 
 std::string ServiceClient::invitationErrorText(int64_t errorCode) const {

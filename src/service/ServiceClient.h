@@ -12,9 +12,10 @@
 //
 // Every reply with status 200 and a non-empty body is first copied byte for byte into the private
 // folder (auth.json, code.json, mail.json, version_mac.json); a failed copy is only printed on
-// standard output. Only status 200 counts as success. Query values are percent-encoded (RFC 3986
-// unreserved characters kept). Neither the bearer token nor the account password is ever written
-// to the run log.
+// standard output. Only status 200 counts as success. Query values go out as typed where a query
+// can carry them ("@" included); "&", "+", "#", "%", "=", blanks, controls, non-ASCII and the
+// characters no address may hold are percent-encoded. Neither the bearer token nor the account
+// password is ever written to the run log.
 
 #include "platform/Http.h"
 #include "service/Records.h"
@@ -59,7 +60,7 @@ public:
     static std::string failureDetail(const HttpResponse& response);
     // Status 200 with a non-empty body.
     static bool succeededWithBody(const HttpResponse& response);
-    // Percent-encodes everything but the RFC 3986 unreserved characters.
+    // Percent-encodes what a query value cannot carry as typed.
     static std::string percentEncode(std::string_view value);
     // "Authorization: Bearer <token>".
     static std::pair<std::string, std::string> authorizationHeader(const std::string& token);

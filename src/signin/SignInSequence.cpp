@@ -16,6 +16,8 @@ void showAlertAndWait(Launcher& launcher, const std::string& text) {
 SignInResult runSignInSequence(Launcher& launcher, const std::string& inviteCode,
                                const std::string& email) {
     using Kind = SignInResult::Kind;
+    // A failed check must not leave an earlier Start's token or hall behind.
+    launcher.clearSignInState();
     ServiceClient client(launcher);
     if (std::string failure = client.signIn(); !failure.empty()) {
         if (!launcher.localVersion || isNotInstalledMarker(*launcher.localVersion))

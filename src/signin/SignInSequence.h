@@ -19,8 +19,9 @@ struct SignInResult {
     std::string text;
 };
 
-// The sign-in sequence on a worker thread: sign in, check the code and the e-mail address and
-// store both. Alerts it needs block the worker (the visitor answers on the main thread).
+// The sign-in sequence on a worker thread: forget the previous Start's sign-in state, sign in,
+// check the code and the e-mail address and store both. Alerts it needs block the worker (the
+// visitor answers on the main thread).
 SignInResult runSignInSequence(Launcher& launcher, const std::string& inviteCode,
                                const std::string& email);
 

@@ -135,6 +135,9 @@ void ViewControllerDravik::setInputsEnabled(bool enabled) {
          std::initializer_list<QWidget*>{m_ui->textInviteCode, m_ui->textEmail, m_ui->buttonStart,
                                          m_ui->labelLinkEntry, m_ui->checkBox_update})
         input->setEnabled(enabled);
+    // The editor and the reset rewrite the files the sign-in worker reads and writes.
+    m_ui->buttonParameter->setEnabled(enabled);
+    m_window.setMenuItemsEnabled("設定", enabled);
 }
 
 void ViewControllerDravik::writeUpdateSetting() {
@@ -160,16 +163,28 @@ void ViewControllerDravik::buttonStartClick() {
         alert("バージョン情報を読み込めないため、開始できません。\nアプリを入れ直して下さい。");
         return;
     }
-    if (isUnknownVersion(*m_launcher.localVersion)) {
-        auto remote = ServiceClient(m_launcher).fetchRemoteVersion();
-        if (!remote) {
-            alert(m_launcher.ini.message("msg21"));
-            return;
-        }
-        m_launcher.remoteVersion = remote;
-    }
-    writeUpdateSetting();
     setInputsEnabled(false);
+    if (!isUnknownVersion(*m_launcher.localVersion)) {
+        startSignIn(code, email);
+        return;
+    }
+    // After a reset the published record is needed again; it is fetched off the main thread.
+    m_launcher.platform.workers.run([this, code, email] {
+        auto remote = ServiceClient(m_launcher).fetchRemoteVersion();
+        onMainThread([this, remote, code, email] {
+            if (!remote) {
+                setInputsEnabled(true);
+                alert(m_launcher.ini.message("msg21"));
+                return;
+            }
+            m_launcher.remoteVersion = remote;
+            startSignIn(code, email);
+        });
+    });
+}
+
+void ViewControllerDravik::startSignIn(const std::string& code, const std::string& email) {
+    writeUpdateSetting();
     m_invitecode = code;
     m_email = email;
     m_launcher.platform.workers.run([this, code, email] {

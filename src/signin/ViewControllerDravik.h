@@ -58,6 +58,8 @@ private:
     void setInputsEnabled(bool enabled);
     void alert(const std::string& text);
     void writeUpdateSetting();
+    // The rest of Start once the published record is known: the update choice, the worker.
+    void startSignIn(const std::string& code, const std::string& email);
     void handleSignInResult(const SignInResult& result);
     void refreshAfterEditor();
     void refreshAfterReset();

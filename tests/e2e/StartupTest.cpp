@@ -157,5 +157,23 @@ TEST_F(StartupTest, SecondStarterIsRefusedWithTheIniText) {
     EXPECT_THAT(linesOf(second), ::testing::Not(Contains("WaitDravik Start")));
 }
 
+TEST_F(StartupTest, TwoStartsAtOnceOpenExactlyOneWindow) {
+    pid_t first = startStarter();
+    pid_t second = startStarter();
+    ASSERT_TRUE(waitForLogLine("Dravik.viewDidLoad", 20s));
+    ASSERT_TRUE(waitForLogLine("既に起動しています", 20s));
+    // The loser refused before copying anything; the winner's starter ends after the hand-over.
+    auto refused = [this](pid_t pid) {
+        auto lines = linesOf(pid);
+        return std::find(lines.begin(), lines.end(), "既に起動しています") != lines.end();
+    };
+    pid_t winner = refused(first) ? second : first;
+    EXPECT_FALSE(refused(winner));
+    EXPECT_EQ(waitForExit(winner, 20s), 0);
+    auto lines = test::runLogLines(privateFolder());
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Dravik.viewDidLoad"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "既に起動しています"), 1);
+}
+
 } // namespace
 } // namespace dravik

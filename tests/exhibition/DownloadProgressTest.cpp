@@ -92,7 +92,7 @@ struct Listed {
     bool stamped(const std::string& folder) const {
         return fs::exists(t.exhibition(folder + "/updated_at.json"));
     }
-    TestLauncher t;
+    TestLauncher t{"https://h"};
 };
 
 TEST(DownloadProgressTest, StepsThroughTheListAndStampsEachCompletedFolder) {
@@ -123,6 +123,28 @@ TEST(DownloadProgressTest, StepsThroughTheListAndStampsEachCompletedFolder) {
     EXPECT_EQ(readFile(l.t.exhibition("hall/7/updated_at.json")), R"({"updated_at":"B7"})");
     EXPECT_EQ(progress.downloadedCount(), 3);
     EXPECT_TRUE(progress.atEnd());
+}
+
+TEST(DownloadProgressTest, TheTokenGoesOnlyToTheServicesSchemeHostAndPort) {
+    TestLauncher t{"https://Svc.Example"};
+    t.launcher->authRecord = QZ_AUTH{{}, "tok"};
+    const std::pair<const char*, bool> cases[] = {
+        {"https://svc.example/files/a.png", true},
+        {"HTTPS://SVC.EXAMPLE:443/a.png", true},
+        {"https://svc.example", true},
+        {"https://svc.example:8443/a.png", false},
+        {"http://svc.example/a.png", false},
+        {"https://cdn.example/a.png", false},
+        {"https://svc.example.cdn.example/a.png", false},
+        {"https://svc.example@cdn.example/a.png", false},
+        {"https://cdn.example/a.png?from=https://svc.example/", false},
+        {"svc.example/a.png", false},
+    };
+    for (const auto& [uri, withToken] : cases) {
+        SCOPED_TRACE(uri);
+        t.launcher->downloadList = {{-1, t.exhibition("hall"), "H", {{"a.png", uri}}}};
+        EXPECT_EQ(DownloadProgress(*t.launcher).request().headers.size(), withToken ? 1u : 0u);
+    }
 }
 
 TEST(DownloadProgressTest, AFileThatIsNotInPlaceLeavesItsFolderUnstamped) {

@@ -107,12 +107,21 @@ TEST(ExhibitionDataSyncTest, UnusableRepliesHandOverWithoutData) {
         HttpResponse reply;
         bool copyKept;
         bool alerted;
+        const char* logged = nullptr; // the failed request's line ends so
     };
     const Case cases[] = {
-        {"transport failure", {std::nullopt, std::nullopt, "Connection refused"}, false, false},
-        {"not found", {404, R"({"error":{"code":"NOT_FOUND"}})", ""}, false, false},
-        {"200 without body", {200, std::nullopt, ""}, false, false},
-        {"200 with empty body", {200, "", ""}, false, false},
+        {"transport failure",
+         {std::nullopt, std::nullopt, "Connection refused"},
+         false,
+         false,
+         " - Connection refused"},
+        {"not found",
+         {404, R"({"error":{"code":"NOT_FOUND","message":"m"}})", ""},
+         false,
+         false,
+         " - 404(NOT_FOUND)"},
+        {"200 without body", {200, std::nullopt, ""}, false, false, " - empty reply"},
+        {"200 with empty body", {200, "", ""}, false, false, " - empty reply"},
         {"not a hall", {200, R"({"id":3})", ""}, true, true},
     };
     for (const Case& c : cases) {
@@ -129,6 +138,13 @@ TEST(ExhibitionDataSyncTest, UnusableRepliesHandOverWithoutData) {
             EXPECT_GT(alerts[0].size(), std::string("<ファイルダウンロードの準備>").size());
             EXPECT_EQ(s.t.logLines().back(), alerts[0]);
         }
+        if (c.logged) {
+            ASSERT_FALSE(s.t.logLines().empty());
+            EXPECT_EQ(s.t.logLines().back(),
+                      "Hall request failed: https://127.0.0.1:1/exhibition/api/v1/exhibitions/12/"
+                      "halls/3/" +
+                          std::string(c.logged));
+        }
     }
 }
 
@@ -138,7 +154,8 @@ TEST(ExhibitionDataSyncTest, LobbyDisplayRules) {
         std::optional<std::string> setting; // LobbyDisplay in Dravik.json; none: no file
         bool signedIn;
         int hallSize;
-        std::optional<bool> expected; // user.json's LobbyDisplay; none: member absent
+        std::optional<bool> expected;   // user.json's LobbyDisplay; none: member absent
+        const char* settings = nullptr; // the whole Dravik.json instead
     };
     const Case cases[] = {
         {"ON without a sign-in", "ON", false, 1, true},
@@ -149,6 +166,8 @@ TEST(ExhibitionDataSyncTest, LobbyDisplayRules) {
         {"default AUTO, hall size 3", std::nullopt, true, 3, false},
         {"AUTO without a sign-in", "AUTO", false, 3, std::nullopt},
         {"other values leave it alone", "yes", true, 3, std::nullopt},
+        {"empty is AUTO", "", true, 3, false},
+        {"missing is AUTO", std::nullopt, true, 3, false, R"({"update":"ON"})"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -157,6 +176,8 @@ TEST(ExhibitionDataSyncTest, LobbyDisplayRules) {
                   R"({"invitecode":"1111-2222-3333","email":"v@example.com","viewer":1})");
         if (c.setting)
             writeFile(s.t.exhibition("Dravik.json"), json{{"LobbyDisplay", *c.setting}}.dump());
+        if (c.settings)
+            writeFile(s.t.exhibition("Dravik.json"), c.settings);
         if (!c.signedIn)
             s.t.launcher->authRecord.reset();
         s.answer(hallRecord("H1", c.hallSize));

@@ -220,6 +220,24 @@ TEST(ViewControllerDownloadTest, AFailedTransferEndsTheRunAndItsFolderKeepsNoSta
     }
 }
 
+TEST(ViewControllerDownloadTest, AFolderThatCannotBeCreatedIsLoggedAndEndsTheRun) {
+    DownloadView d;
+    d.serve("a.bin", 100);
+    d.serve("b.bin", 100);
+    d.start();
+    d.queue(4, "S4", {"a.bin"});
+    d.queue(5, "S5", {"b.bin"});
+    writeFile(d.folder(5), "a file where the booth folder belongs");
+    d.open();
+
+    ASSERT_TRUE(d.waitUntilClosed());
+    EXPECT_TRUE(d.ui->alerts.texts().empty());
+    EXPECT_TRUE(d.logged(d.folder(5) + " - "));
+    EXPECT_TRUE(d.stamped(4));
+    EXPECT_FALSE(d.requested("b.bin"));
+    EXPECT_FALSE(d.ui->launcher->closeBlocked);
+}
+
 TEST(ViewControllerDownloadTest, AStopRequestLetsTheRunningTransferComplete) {
     enum class Stop { CloseWindow, ViewerEnds };
     for (Stop stop : {Stop::CloseWindow, Stop::ViewerEnds}) {

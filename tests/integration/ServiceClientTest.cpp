@@ -116,10 +116,10 @@ TEST_F(ServiceClientOverHttpsTest, EmailAddressesReachTheServiceAsTyped) {
         std::string query;
     };
     const Case cases[] = {
-        {"guest+vr@example.com", "", "?email=guest%2Bvr%40example.com"},
-        {"A.Tester@example.jp", "", "?email=A.Tester%40example.jp"},
-        {"a.tester@example.jp", kNotRegistered, "?email=a.tester%40example.jp"},
-        {"guest&vr@example.com", kNotRegistered, "?email=guest%26vr%40example.com"},
+        {"guest+vr@example.com", "", "?email=guest%2Bvr@example.com"},
+        {"A.Tester@example.jp", "", "?email=A.Tester@example.jp"},
+        {"a.tester@example.jp", kNotRegistered, "?email=a.tester@example.jp"},
+        {"guest&vr@example.com", kNotRegistered, "?email=guest%26vr@example.com"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.email);

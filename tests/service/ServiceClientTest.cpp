@@ -78,6 +78,7 @@ protected:
 
 TEST_F(ServiceClientTest, SignInPostsTheFixedBodyAndKeepsTheReply) {
     http.replies[kApi + "auth"] = reply(200, kAuthBody);
+    writeFile(t.privateFolder() + "/auth.json", "an earlier reply, readable by others");
     EXPECT_EQ(client().signIn(), "");
 
     ASSERT_EQ(http.requests.size(), 1u);
@@ -93,6 +94,9 @@ TEST_F(ServiceClientTest, SignInPostsTheFixedBodyAndKeepsTheReply) {
     EXPECT_EQ(launcher().authRecord->token, "tok-123");
     EXPECT_EQ(launcher().authRecord->exhibitions.size(), 2u);
     EXPECT_EQ(copy("auth.json"), kAuthBody);
+    namespace fs = std::filesystem;
+    EXPECT_EQ(fs::status(t.privateFolder() + "/auth.json").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
     std::string log = readFile(t.privateFolder() + "/Dravik_log.txt");
     EXPECT_EQ(log.find("tok-123"), std::string::npos);
     EXPECT_EQ(log.find("Tq7wRmz4"), std::string::npos);
@@ -257,17 +261,17 @@ TEST_F(ServiceClientTest, InvitationCheckFailures) {
     EXPECT_FALSE(copyExists("code.json"));
 }
 
-TEST_F(ServiceClientTest, QueryValuesArePercentEncoded) {
+TEST_F(ServiceClientTest, QueryValuesAreEncodedOnlyWhereTheyCannotGoAsTyped) {
     signedIn();
-    http.replies[kApi + "visitors/search?email=a%2Bb%26c%3Dd%40ex.jp"] =
+    http.replies[kApi + "visitors/search?email=a%2Bb%26c%3Dd@ex.jp"] =
         reply(200, R"({"result":true})");
     EXPECT_EQ(client().verifyEmail("a+b&c=d@ex.jp"), "");
 
-    http.replies[kApi + "visitors/search?email=%E5%B1%B1%20.-_~%25"] =
+    http.replies[kApi + "visitors/search?email=%E5%B1%B1%20.-_~%25!$'()*,;:/?%22%3C%3E"] =
         reply(200, R"({"result":true})");
-    EXPECT_EQ(client().verifyEmail("山 .-_~%"), "");
+    EXPECT_EQ(client().verifyEmail("山 .-_~%!$'()*,;:/?\"<>"), "");
 
-    http.replies[kApi + "invites/verify?code=12%2B4%26%3F%23"] =
+    http.replies[kApi + "invites/verify?code=12%2B4%26?%23"] =
         reply(200, R"({"result": true, "errorMessage": "", "errorCode": 0})");
     EXPECT_EQ(client().verifyInvitation("12+4-&?#"), "");
 }
@@ -292,7 +296,7 @@ TEST_F(ServiceClientTest, EmailCheckTexts) {
     EXPECT_TRUE(http.requests.empty());
 
     signedIn();
-    const std::string url = kApi + "visitors/search?email=a%40b.jp";
+    const std::string url = kApi + "visitors/search?email=a@b.jp";
     const std::vector<std::pair<HttpResponse, std::string>> cases = {
         {reply(200, R"({"result": true})"), ""},
         {reply(200, R"({"result": false})"), notRegistered},

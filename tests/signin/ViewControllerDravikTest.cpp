@@ -8,6 +8,8 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -219,6 +221,38 @@ TEST_F(SignInTest, NeverInstalledViewerHasNoCancelAndNoEditor) {
     ASSERT_TRUE(waitUntil([&] { return view->ui().buttonStart->isEnabled(); }));
     EXPECT_EQ(alerts().back().rfind("認証に失敗しました\n\n", 0), 0u) << alerts().back();
     EXPECT_TRUE(reached.empty());
+}
+
+TEST_F(SignInTest, AfterAResetStartAsksForThePublishedRecordOffTheMainThread) {
+    installVersion("0.0.0");
+    ViewControllerDravik* view = open();
+    service.service().stop();
+    type(view, "111122223333", "visitor@example.com");
+    // The request runs on a worker: the window keeps answering meanwhile.
+    EXPECT_TRUE(alerts().empty());
+    EXPECT_FALSE(view->ui().buttonStart->isEnabled());
+    ASSERT_TRUE(waitUntil([this] { return !alerts().empty(); }));
+    EXPECT_EQ(alerts().back(), "インターネット接続を確認して下さい。(msg21)");
+    EXPECT_TRUE(view->ui().buttonStart->isEnabled());
+    EXPECT_TRUE(reached.empty());
+}
+
+TEST_F(SignInTest, SettingsAreOffWhileTheSignInWorkerRuns) {
+    installVersion("1.0.1");
+    ViewControllerDravik* view = open();
+    QMenu* settings = window->menuBar()->addMenu("設定");
+    settings->addAction("操作パラメータ");
+    settings->addAction("リセット");
+    auto enabled = [&] {
+        std::vector<bool> states{view->ui().buttonParameter->isEnabled()};
+        for (QAction* action : settings->actions())
+            states.push_back(action->isEnabled());
+        return states;
+    };
+    type(view, "1406-0000-0000", "visitor@example.com");
+    EXPECT_EQ(enabled(), std::vector<bool>(3, false));
+    ASSERT_TRUE(waitUntil([&] { return view->ui().buttonStart->isEnabled(); }));
+    EXPECT_EQ(enabled(), std::vector<bool>(3, true));
 }
 
 } // namespace

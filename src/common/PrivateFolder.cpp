@@ -1,0 +1,81 @@
+#include "common/PrivateFolder.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dravik {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr mode_t kOwnerOnlyFolder = 0700;
+constexpr mode_t kOwnerOnlyFile = 0600;
+
+Status failure(const std::string& path, const std::string& description) {
+    return fail(path + " - " + description);
+}
+
+} // namespace
+
+Status PrivateFolder::create(const std::string& path) {
+    std::error_code error;
+    if (fs::is_directory(path, error))
+        return {};
+    if (fs::path parent = fs::path(path).parent_path(); !parent.empty())
+        fs::create_directories(parent, error);
+    if (::mkdir(path.c_str(), kOwnerOnlyFolder) != 0)
+        return failure(path, std::strerror(errno));
+    return {};
+}
+
+Status PrivateFolder::secure(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return failure(path, std::strerror(errno));
+    if (!S_ISDIR(info.st_mode))
+        return failure(path, std::strerror(ENOTDIR));
+    if (info.st_uid != ::geteuid())
+        return failure(path, "他のユーザーのフォルダです");
+    // Ours: a folder that others may enter is tightened (a read-only volume keeps its mode).
+    if ((info.st_mode & 077) != 0)
+        ::chmod(path.c_str(), kOwnerOnlyFolder);
+    return {};
+}
+
+void PrivateFolder::restrictToOwner(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && (info.st_mode & 077) != 0)
+        ::fchmod(fd, kOwnerOnlyFile);
+}
+
+Status PrivateFolder::writeFile(const std::string& path, const std::string& bytes) {
+    int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, kOwnerOnlyFile);
+    if (fd < 0)
+        return fail(std::strerror(errno));
+    restrictToOwner(fd);
+    const char* data = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t written = ::write(fd, data, left);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            int saved = errno ? errno : EIO;
+            ::close(fd);
+            return fail(std::strerror(saved));
+        }
+        data += written;
+        left -= static_cast<size_t>(written);
+    }
+    if (::close(fd) != 0)
+        return fail(std::strerror(errno));
+    return {};
+}
+
+} // namespace dravik
