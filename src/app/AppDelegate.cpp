@@ -6,6 +6,8 @@
 #include "platform/Desktop.h"
 #include "signin/SignInRules.h"
 #include "signin/ViewControllerDravik.h"
+#include "update/InstallTransaction.h"
+#include "update/ParkedExhibition.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -19,6 +21,9 @@ AppDelegate::AppDelegate(Launcher& launcher, const Storyboard& storyboard)
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching() {
+    // An update interrupted by a kill is undone before any view touches the installation.
+    ParkedExhibition(m_launcher).restore();
+    InstallTransaction::recover(m_launcher);
     m_window = std::make_unique<WindowController>(m_launcher, m_storyboard);
     buildMenus(m_window->menuBar());
     m_window->windowDidLoad();
@@ -27,10 +32,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::applicationWillTerminate() {
-    std::string exhibition = m_launcher.exhibitionPath();
-    std::string parked = m_launcher.baseFolder + "/$Exhibition";
-    if (!File::exists(exhibition) && File::exists(parked))
-        m_launcher.file.movePath(parked, exhibition);
+    ParkedExhibition(m_launcher).restore();
 }
 
 ViewControllerDravik* AppDelegate::signInView() const {

@@ -13,7 +13,8 @@ class ViewControllerDravik;
 class WindowController;
 
 // The application's delegate: opens the main window on the sign-in view, owns the menus, and
-// restores a self-update's parked Exhibition folder when the application ends.
+// recovers an interrupted self-update (a parked Exhibition folder, a half-done installation) at
+// start, before the window is built; a parked folder also when the application ends.
 class AppDelegate : public QObject {
     Q_OBJECT
 

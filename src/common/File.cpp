@@ -5,9 +5,12 @@
 #include "platform/FileFlags.h"
 #include "platform/Processes.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -30,6 +33,82 @@ bool report(const std::error_code& error) {
         return true;
     printError(error.message());
     return false;
+}
+
+// The item a chain of symbolic links ends at, so that a linked file is replaced where it lies and
+// the link stays.
+std::string followLinks(const std::string& path) {
+    fs::path current(path);
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(current, error)))
+            break;
+        fs::path target = fs::read_symlink(current, error);
+        if (error)
+            break;
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    return current.string();
+}
+
+// A name beside the path that nothing else uses, hidden, with the process id and a counter.
+std::string siblingName(const std::string& path, const char* purpose) {
+    static std::atomic<unsigned> counter{0};
+    fs::path item(path);
+    return (item.parent_path() / ("." + item.filename().string() + "." + purpose + "-" +
+                                  std::to_string(getpid()) + "-" + std::to_string(counter++)))
+        .string();
+}
+
+// A new file beside the target, created exclusively with the default access (the umask applies).
+int createTemporary(const std::string& target, std::string& temporary) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = siblingName(target, "tmp");
+        int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// 0 when every byte was written, else the error number.
+int writeFully(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        done += static_cast<size_t>(written);
+    }
+    return 0;
+}
+
+// Makes a rename in the folder survive a power loss; best effort.
+void syncFolder(const fs::path& folder) {
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// True when both name the same item (by identity, not by text), or when the destination lies
+// inside the source folder: such a copy would read what it writes.
+bool copiesOntoItself(const std::string& source, const std::string& destination) {
+    std::error_code error;
+    if (fs::equivalent(source, destination, error))
+        return true;
+    fs::path from = fs::canonical(source, error);
+    if (error)
+        return false;
+    fs::path to = fs::weakly_canonical(destination, error);
+    if (error)
+        return false;
+    return std::mismatch(from.begin(), from.end(), to.begin(), to.end()).first == from.end();
 }
 
 } // namespace
@@ -84,17 +163,40 @@ bool File::writeAll(const std::string& path, const std::string& bytes, std::stri
 }
 
 bool File::writeAtomically(const std::string& path, const std::string& bytes, std::string* error) {
-    std::string temporary = path + ".tmp-" + std::to_string(getpid());
-    if (!writeAll(temporary, bytes, error))
-        return false;
-    std::error_code code;
-    fs::rename(temporary, path, code);
-    if (code) {
-        fs::remove(temporary, code);
+    auto failed = [error](int code) {
         if (error)
-            *error = code.message();
+            *error = std::strerror(code);
         return false;
+    };
+    const std::string target = followLinks(path);
+    struct stat old {};
+    const bool replacing = ::stat(target.c_str(), &old) == 0;
+    if (replacing && S_ISDIR(old.st_mode))
+        return failed(EISDIR); // a folder is never replaced by a file
+
+    std::string temporary;
+    int fd = createTemporary(target, temporary);
+    if (fd < 0)
+        return failed(errno);
+    int code = writeFully(fd, bytes);
+    if (!code && replacing) {
+        // The replacement keeps the old file's access; the owner only where we may set it.
+        if (::fchmod(fd, old.st_mode & 07777) != 0)
+            code = errno;
+        else if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM)
+            code = errno;
     }
+    if (!code && ::fsync(fd) != 0)
+        code = errno;
+    if (::close(fd) != 0 && !code)
+        code = errno;
+    if (!code && ::rename(temporary.c_str(), target.c_str()) != 0)
+        code = errno;
+    if (code) {
+        ::unlink(temporary.c_str());
+        return failed(code);
+    }
+    syncFolder(fs::path(target).parent_path());
     return true;
 }
 
@@ -123,14 +225,51 @@ bool File::removePath(const std::string& path) const {
 }
 
 bool File::copyPath(const std::string& source, const std::string& destination) const {
-    std::error_code error;
-    if (fs::exists(fs::symlink_status(destination, error))) {
-        fs::remove_all(destination, error);
-        if (!report(error))
-            return false;
+    if (copiesOntoItself(source, destination)) {
+        printError("refused: " + destination + " is " + source + " itself or lies inside it");
+        return false;
     }
-    fs::copy(source, destination, fs::copy_options::recursive | fs::copy_options::copy_symlinks,
-             error);
+    std::error_code error;
+    if (!fs::exists(source, error)) {
+        printError(std::strerror(ENOENT));
+        return false;
+    }
+    const std::string parent = fs::path(destination).parent_path().string();
+    if (!parent.empty() && !isFolder(parent) && !createFolder(parent))
+        return false;
+    // The copy is made beside the destination and only then put in its place, so a copy that
+    // fails (disk full, an unreadable file) leaves the old item as it was.
+    const std::string copy = siblingName(destination, "copy");
+    fs::copy(source, copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
+    if (error) {
+        std::error_code ignored;
+        fs::remove_all(copy, ignored);
+        return report(error);
+    }
+    return replaceWith(copy, destination);
+}
+
+bool File::replaceWith(const std::string& replacement, const std::string& destination) {
+    std::error_code error;
+    fs::file_status old = fs::symlink_status(destination, error);
+    if (!fs::exists(old) || (!fs::is_directory(old) && !fs::is_directory(replacement))) {
+        fs::rename(replacement, destination, error); // a file replaces a file in one step
+    } else {
+        const std::string aside = siblingName(destination, "old");
+        fs::rename(destination, aside, error);
+        if (!error) {
+            fs::rename(replacement, destination, error);
+            std::error_code ignored;
+            if (error)
+                fs::rename(aside, destination, ignored);
+            else
+                fs::remove_all(aside, ignored);
+        }
+    }
+    if (error) {
+        std::error_code ignored;
+        fs::remove_all(replacement, ignored);
+    }
     return report(error);
 }
 
@@ -167,11 +306,18 @@ bool File::clearImmutableFlag(const std::string& path) const {
 bool File::copyFolderTree(const std::string& source, const std::string& destination) const {
     std::error_code error;
     fs::recursive_directory_iterator it(source, error);
-    if (error)
-        return true; // nothing to copy
+    if (error) {
+        if (error == std::errc::no_such_file_or_directory)
+            return true; // nothing to copy
+        return report(error);
+    }
+    if (copiesOntoItself(source, destination)) {
+        printError("refused: " + destination + " is " + source + " itself or lies inside it");
+        return false;
+    }
+    if (!isFolder(destination) && !createFolder(destination))
+        return false;
     for (fs::recursive_directory_iterator end; it != end; it.increment(error)) {
-        if (error)
-            break;
         std::string relative = it->path().lexically_relative(source).string();
         std::string from = join(source, relative), to = join(destination, relative);
         if (isFolder(from)) {
@@ -184,7 +330,8 @@ bool File::copyFolderTree(const std::string& source, const std::string& destinat
         if (!copyPath(from, to))
             return false;
     }
-    return true;
+    // A sub-folder that cannot be read ends the walk early: that is a failure, not a copy.
+    return report(error);
 }
 
 bool File::makeExecutable(const std::string& path) const {

@@ -18,7 +18,9 @@ struct FileAttributes {
 
 // Synchronous file-tree operations on absolute paths. Each reports success as a flag, prints the
 // error description on standard output when it fails, and never throws. Only createFolder tells
-// the visitor (through an alert).
+// the visitor (through an alert). None reports a partial result as success: copyPath copies
+// beside the destination and replaces it only when the copy is whole, copies create missing
+// parent folders, and a copy of an item onto itself (by identity) is refused.
 class File {
 public:
     File(Alerts& alerts, FileFlags& flags, Processes& processes)
@@ -42,12 +44,19 @@ public:
     static bool readAll(const std::string& path, std::string& bytes, std::string* error = nullptr);
     static bool writeAll(const std::string& path, const std::string& bytes,
                          std::string* error = nullptr);
-    // Writes through a temporary file in the same folder and renames it into place.
+    // Replaces the file in one step: the bytes go to a new temporary file beside it, which is
+    // flushed to the disk and renamed over the old file, keeping its permission bits. Any failure
+    // (a full disk, a read-only folder) removes the temporary file and leaves the old file as it
+    // was. A symbolic link is followed and stays; a folder at the path is refused.
     static bool writeAtomically(const std::string& path, const std::string& bytes,
                                 std::string* error = nullptr);
     static std::string join(const std::string& folder, const std::string& name);
 
 private:
+    // Puts replacement (beside destination) in destination's place, the old item removed only
+    // when the new one is there; the replacement is removed when that fails.
+    static bool replaceWith(const std::string& replacement, const std::string& destination);
+
     Alerts& m_alerts;
     FileFlags& m_flags;
     Processes& m_processes;

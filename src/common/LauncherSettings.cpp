@@ -43,7 +43,7 @@ void LauncherSettings::writeLauncherSetting(const std::string& key,
         settings = std::move(*parsed);
     }
     settings[key] = value;
-    File::writeAll(file, prettyJson(settings));
+    File::writeAtomically(file, prettyJson(settings));
 }
 
 } // namespace dravik

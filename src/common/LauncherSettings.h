@@ -20,7 +20,8 @@ public:
     std::string readLauncherSetting(const std::string& key, const std::string& defaultValue) const;
 
     // Sets one key to a string and rewrites the file, other members in their order. A file that
-    // cannot be read or parsed is never overwritten. Failures are not reported.
+    // cannot be read or parsed is never overwritten, and a failed write leaves the old file as it
+    // was (atomic replacement). Failures are not reported.
     void writeLauncherSetting(const std::string& key, const std::string& value) const;
 
 private:

@@ -40,28 +40,32 @@ QZ_USER UserFile::loadUser() const {
 }
 
 Status UserFile::saveUser(const QZ_USER& record) const {
-    std::string file = path();
+    const std::string file = path();
+    std::string error;
     if (File::exists(file)) {
         std::string bytes;
-        std::string error;
         if (!File::readAll(file, bytes, &error))
             return fail(error);
         auto parsed = parseOrderedJson(bytes);
         if (parsed && parsed->is_object()) {
+            // A failed rewrite keeps the file as it was: every member of it is the viewer's.
             (*parsed)["invitecode"] = record.invitecode;
             (*parsed)["email"] = record.email;
-            if (File::writeAll(file, prettyJson(*parsed)))
-                return Status::ok();
+            if (!File::writeAtomically(file, prettyJson(*parsed), &error))
+                return writeFailure(error);
+            return Status::ok();
         }
     }
     if (!m_launcher.file.createFolder(m_launcher.exhibitionPath()))
-        return Status::ok();
-    std::string error;
-    if (!File::writeAll(file, encodeRecord(record), &error)) {
-        std::cout << error << std::endl;
-        return fail("Exhibition/user.json");
-    }
+        return writeFailure("the folder Exhibition cannot be created");
+    if (!File::writeAtomically(file, encodeRecord(record), &error))
+        return writeFailure(error);
     return Status::ok();
+}
+
+Status UserFile::writeFailure(const std::string& why) {
+    std::cout << why << std::endl;
+    return fail("Exhibition/user.json: " + why);
 }
 
 void UserFile::clearStoredEmail() const {
@@ -97,7 +101,7 @@ Status UserFile::setLobbyDisplay(bool on) const {
         return fail(user.error());
     (*user)["LobbyDisplay"] = on;
     std::string error;
-    if (!File::writeAll(file, prettyJson(*user), &error))
+    if (!File::writeAtomically(file, prettyJson(*user), &error))
         return fail(error);
     return Status::ok();
 }

@@ -20,11 +20,11 @@ public:
     // Both fields empty when the file is missing or does not decode.
     QZ_USER loadUser() const;
 
-    // Patches invitecode and email into the existing file; a file that is not a JSON object, or
-    // that cannot be rewritten, is replaced by a fresh two-member file. Fails with the read error
-    // when an existing file cannot be read, and with "Exhibition/user.json" when the fresh file
-    // cannot be written. When the Exhibition folder cannot be created, its alert has been shown
-    // and the save counts as done.
+    // Patches invitecode and email into the existing file, written atomically; a file that is
+    // not a JSON object is replaced by a fresh two-member file. Fails with the read error when an
+    // existing file cannot be read, and with "Exhibition/user.json: " + the reason when the file
+    // cannot be written (the old file then stays as it was, every member kept) or the Exhibition
+    // folder cannot be created (after createFolder's alert).
     Status saveUser(const QZ_USER& record) const;
 
     // Empties email and drops visitorData, written atomically. Does nothing without a file or
@@ -32,11 +32,13 @@ public:
     // "<Delete emaile>" + description.
     void clearStoredEmail() const;
 
-    // Sets the boolean member LobbyDisplay of an existing file (nothing without a file). The
-    // failure description is for the caller to show.
+    // Sets the boolean member LobbyDisplay of an existing file (nothing without a file), written
+    // atomically. The failure description is for the caller to show.
     Status setLobbyDisplay(bool on) const;
 
 private:
+    static Status writeFailure(const std::string& why);
+
     Launcher& m_launcher;
 };
 

@@ -53,7 +53,7 @@ void VersionFile::resetInstalledVersion() const {
         return;
     }
     (*record)["version"] = "0.0.0";
-    if (!File::writeAll(file, prettyJson(*record), &error))
+    if (!File::writeAtomically(file, prettyJson(*record), &error))
         report("<Write version 0>" + error);
 }
 

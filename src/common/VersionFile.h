@@ -26,7 +26,8 @@ public:
     // Decodes one record file; the error is the read or decode failure's description.
     static Expected<QZ_VERSION> readVersionFile(const std::string& path);
 
-    // Sets version to "0.0.0" in an installed record, other members kept in their order. Does
+    // Sets version to "0.0.0" in an installed record (written atomically), other members kept in
+    // their order. Does
     // nothing without an installed record; failures are logged and shown as
     // "<Write version 0>" + description.
     void resetInstalledVersion() const;

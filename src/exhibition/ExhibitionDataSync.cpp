@@ -160,7 +160,10 @@ bool ExhibitionDataSync::removeHallFiles(const std::string& folder) {
         return false;
     }
     for (const std::string& entry : entries) {
-        if (!File::isFolder(entry))
+        // A folder standing where the stamp file belongs would keep the stamp from ever being
+        // written, and the hall's files would download again on every run.
+        bool stampInTheWay = fs::path(entry).filename() == "updated_at.json";
+        if (!File::isFolder(entry) || stampInTheWay)
             m_launcher.file.removePath(entry);
     }
     return true;

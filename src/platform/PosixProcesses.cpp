@@ -24,17 +24,30 @@ std::vector<char*> argumentVector(const std::string& program,
     return argv;
 }
 
+struct SpawnSetup {
+    bool newSession = false;
+    bool quietInput = false;   // standard input from /dev/null
+    std::string workingFolder; // empty: the launcher's own
+};
+
 int spawn(pid_t& pid, const std::string& program, const std::vector<std::string>& args,
-          bool newSession) {
+          const SpawnSetup& setup) {
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    if (newSession) {
+    if (setup.newSession) {
         // The viewer and the private copy outlive us: they get a session of their own, so a
         // signal to our process group does not reach them.
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (setup.quietInput)
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (!setup.workingFolder.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, setup.workingFolder.c_str());
     auto argv = argumentVector(program, args);
-    int rc = posix_spawnp(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
+    int rc = posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     return rc;
 }
@@ -50,11 +63,11 @@ int waitForExit(pid_t pid) {
 
 } // namespace
 
-ProcessResult PosixProcesses::run(const std::string& program,
-                                  const std::vector<std::string>& args) {
+ProcessResult PosixProcesses::run(const std::string& program, const std::vector<std::string>& args,
+                                  const std::string& workingFolder) {
     ProcessResult result;
     pid_t pid = 0;
-    int rc = spawn(pid, program, args, false);
+    int rc = spawn(pid, program, args, {false, true, workingFolder});
     if (rc != 0) {
         // posix_spawnp reports a missing program through the child's exit status 127 on glibc,
         // or here with ENOENT on others.
@@ -70,7 +83,7 @@ std::string PosixProcesses::startDetached(const std::string& program,
                                           const std::vector<std::string>& args,
                                           std::function<void()> onExit) {
     pid_t pid = 0;
-    int rc = spawn(pid, program, args, true);
+    int rc = spawn(pid, program, args, {true, false, {}});
     if (rc != 0)
         return std::strerror(rc);
     // Reap the child and report its end from a watcher thread of its own.

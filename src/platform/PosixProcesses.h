@@ -7,7 +7,8 @@ namespace dravik {
 // posix_spawn with an argument vector; a program name without "/" is looked up in PATH.
 class PosixProcesses : public Processes {
 public:
-    ProcessResult run(const std::string& program, const std::vector<std::string>& args) override;
+    ProcessResult run(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& workingFolder = {}) override;
     std::string startDetached(const std::string& program, const std::vector<std::string>& args,
                               std::function<void()> onExit) override;
 };

@@ -17,8 +17,11 @@ class Processes {
 public:
     virtual ~Processes() = default;
 
-    // Starts the program and waits until it exits.
-    virtual ProcessResult run(const std::string& program, const std::vector<std::string>& args) = 0;
+    // Starts the program and waits until it exits. Its standard input is /dev/null, so a program
+    // that would ask a question fails at once instead of waiting; workingFolder, when given, is
+    // the folder it runs in.
+    virtual ProcessResult run(const std::string& program, const std::vector<std::string>& args,
+                              const std::string& workingFolder = {}) = 0;
     // Starts the program as an independent process that outlives the launcher. onExit, when set,
     // is called on a watcher thread when the process ends. Empty error on success.
     virtual std::string startDetached(const std::string& program,

@@ -70,8 +70,8 @@ void ResetActions::deleteCacheData() const {
         return;
     }
     (*document)["prevDownloadTime"] = nlohmann::ordered_json::array();
-    // In place, as every writer of the parameter file does.
-    if (!File::writeAll(path, prettyJson(*document), &error))
+    // Replaced atomically: a failed write (a full disk) leaves the viewer its parameters.
+    if (!File::writeAtomically(path, prettyJson(*document), &error))
         report(kDeleteCache + error);
 }
 

@@ -31,8 +31,8 @@ public:
     // The selected steps in their fixed order: parameters, cache, e-mail, invitation code, viewer.
     void run(const ResetChoices& choices) const;
 
-    // Removes the cache folder, then empties prevDownloadTime in the parameter file (in place,
-    // every other key kept). Reported as "<Delete cache>" + description.
+    // Removes the cache folder, then empties prevDownloadTime in the parameter file (replaced
+    // atomically, every other key kept). Reported as "<Delete cache>" + description.
     void deleteCacheData() const;
     // Saves the stored visitor with an empty invitation code; the e-mail stays as stored.
     // Reported as "<Delete invitecode>" + description.

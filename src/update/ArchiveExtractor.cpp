@@ -3,6 +3,7 @@
 #include "common/Launcher.h"
 #include "platform/Processes.h"
 
+#include <filesystem>
 #include <iostream>
 
 namespace dravik {
@@ -16,11 +17,21 @@ bool ArchiveExtractor::extractArchive(const Launcher& launcher, const std::strin
     const std::string extractor = extractorPath(launcher);
     // An extractor that is already executable, or cannot be changed, is tried all the same.
     launcher.file.makeExecutable(extractor);
+    // The extractor reads a "*" in its -o destination as a placeholder for the archive's name,
+    // so it runs inside the destination and is told "-o.": no character of the path is
+    // interpreted.
+    std::error_code error;
+    std::filesystem::create_directories(destinationFolder, error);
+    if (error) {
+        std::cout << error.message() << std::endl;
+        return false;
+    }
     // Started directly with its arguments, so blanks, quotes, "$" and backquotes in the paths
     // reach the extractor unchanged. -spd: the archive's name comes from the published record,
-    // and a "*" or "?" in it must not make the extractor open other files as well.
+    // and a "*" or "?" in it must not make the extractor open other files as well. Its standard
+    // input is /dev/null: an archive that asks for a password fails at once.
     ProcessResult result = launcher.platform.processes.run(
-        extractor, {"x", "-y", "-spd", "-o" + destinationFolder, archivePath});
+        extractor, {"x", "-y", "-spd", "-o.", archivePath}, destinationFolder);
     if (!result.started) {
         std::cout << result.error << std::endl;
         return false;

@@ -5,6 +5,7 @@
 #include "platform/MainThread.h"
 #include "platform/Workers.h"
 #include "update/ArchiveExtractor.h"
+#include "update/InstallTransaction.h"
 #include "update/ReleaseArchive.h"
 
 namespace dravik {
@@ -91,18 +92,12 @@ Status ReleaseInstaller::checkReleaseLists(const QZ_VERSION& version) {
             if (!isSafeName(checked, NameKind::RelativePath))
                 return fail(std::string(list.name) + ": " +
                             pathInside({}, checked, NameKind::RelativePath).error());
+            if (checked.substr(0, checked.find('/')) == InstallTransaction::kFolderName)
+                return fail(std::string(list.name) + ": refused name \"" + checked +
+                            "\": the installation's own working folder");
         }
     }
     return Status::ok();
-}
-
-bool ReleaseInstaller::removeListed(const std::vector<std::string>& names) {
-    for (const std::string& name : names) {
-        std::string target = File::join(m_launcher.baseFolder, name);
-        if (File::exists(target) && !m_launcher.file.removePath(target))
-            return false;
-    }
-    return true;
 }
 
 bool ReleaseInstaller::installFromExtractFolder(const std::string& extractFolder) {
@@ -114,40 +109,73 @@ bool ReleaseInstaller::installFromExtractFolder(const std::string& extractFolder
         m_launcher.writeLog("Update " + names.error());
         return false;
     }
-
-    const File& file = m_launcher.file;
-    std::vector<std::string> entries = file.listFolder(extractFolder);
+    std::vector<std::string> entries = m_launcher.file.listFolder(extractFolder);
     if (entries.size() != 1)
         return false;
-    const std::string release = File::join(extractFolder, entries.front());
 
-    std::vector<std::string> deleteFolders;
-    for (const std::string& name : entriesOf(version.delete_folders))
-        deleteFolders.push_back(listedName(name, true));
-    if (!removeListed(entriesOf(version.delete_files)) || !removeListed(deleteFolders))
+    InstallTransaction transaction(m_launcher);
+    Status applied = apply(transaction, version, File::join(extractFolder, entries.front()));
+    if (applied)
+        applied = transaction.commit();
+    if (!applied) {
+        m_launcher.writeLog("Update failed: " + applied.error());
+        if (Status undone = transaction.rollback(); !undone)
+            m_launcher.writeLog("Update failed: " + undone.error());
         return false;
-
-    for (const std::string& name : entriesOf(version.copy_files)) {
-        std::string source = File::join(release, name);
-        if (!File::exists(source))
-            continue;
-        std::string destination = File::join(m_launcher.baseFolder, name);
-        if (File::exists(destination))
-            file.clearImmutableFlag(destination);
-        if (!file.copyPath(source, destination))
-            return false;
     }
-    for (const std::string& listed : entriesOf(version.copy_folders)) {
-        std::string name = listedName(listed, true);
-        std::string source = File::join(release, name);
-        if (File::exists(source) &&
-            !file.copyFolderTree(source, File::join(m_launcher.baseFolder, name)))
-            return false;
-    }
-
-    file.makeExecutable(m_launcher.exhibitionPath("Kestrane.app/Contents/MacOS/Kestrane"));
-    file.makeExecutable(File::join(m_launcher.baseFolder, "Dravik.app/Contents/MacOS/Dravik"));
     return true;
+}
+
+Status ReleaseInstaller::apply(InstallTransaction& transaction, const QZ_VERSION& version,
+                               const std::string& release) {
+    if (Status begun = transaction.begin(); !begun)
+        return begun;
+    // Everything the release brings is copied beside the installation first: a copy that fails
+    // (a full disk) has not changed the installation yet.
+    struct Copy {
+        std::string name;
+        std::string staged;
+        bool merge;
+    };
+    std::vector<Copy> copies;
+    auto stage = [&](const std::vector<std::string>& names, bool folders) -> Status {
+        for (const std::string& listed : names) {
+            std::string name = listedName(listed, folders);
+            std::string source = File::join(release, name);
+            if (!File::exists(source))
+                continue; // absent from the release: skipped
+            auto staged = transaction.stage(source);
+            if (!staged)
+                return fail(staged.error());
+            copies.push_back({name, *staged, folders});
+        }
+        return Status::ok();
+    };
+    if (Status staged = stage(entriesOf(version.copy_files), false); !staged)
+        return staged;
+    if (Status staged = stage(entriesOf(version.copy_folders), true); !staged)
+        return staged;
+
+    for (const auto* list : {&version.delete_files, &version.delete_folders}) {
+        for (const std::string& name : entriesOf(*list)) {
+            if (Status removed =
+                    transaction.remove(listedName(name, list == &version.delete_folders));
+                !removed)
+                return removed;
+        }
+    }
+    for (const Copy& copy : copies) {
+        Status done = copy.merge ? transaction.merge(copy.name, copy.staged)
+                                 : transaction.replace(copy.name, copy.staged);
+        if (!done)
+            return done;
+    }
+
+    m_launcher.file.makeExecutable(
+        m_launcher.exhibitionPath("Kestrane.app/Contents/MacOS/Kestrane"));
+    m_launcher.file.makeExecutable(
+        File::join(m_launcher.baseFolder, "Dravik.app/Contents/MacOS/Dravik"));
+    return Status::ok();
 }
 
 } // namespace dravik

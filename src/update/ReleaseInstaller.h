@@ -8,6 +8,7 @@
 
 namespace dravik {
 
+class InstallTransaction;
 class Launcher;
 struct QZ_VERSION;
 
@@ -37,17 +38,20 @@ public:
     InstallResult installRelease(const std::string& archivePath);
 
     // Applies remoteVersion's lists with the extract folder's single top-level folder as the
-    // release. Every listed name is checked before anything is deleted; one that would leave the
-    // base folder fails the installation with a run-log line.
+    // release, all or nothing (InstallTransaction): a failure at any step leaves the base folder
+    // as it was, with a run-log line. Every listed name is checked before anything is deleted;
+    // one that would leave the base folder fails the installation.
     bool installFromExtractFolder(const std::string& extractFolder);
 
-    // Refuses list names that are absolute, empty or hold "." or ".." components.
+    // Refuses list names that are absolute, empty or hold "." or ".." components, and names in
+    // the installation's own working folder.
     static Status checkReleaseLists(const QZ_VERSION& version);
 
     std::string extractFolder() const;
 
 private:
-    bool removeListed(const std::vector<std::string>& names);
+    Status apply(InstallTransaction& transaction, const QZ_VERSION& version,
+                 const std::string& release);
     void cleanUp(const std::string& archivePath);
 
     Launcher& m_launcher;

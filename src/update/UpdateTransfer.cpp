@@ -106,7 +106,8 @@ TransferEndResult UpdateTransfer::completed(Launcher& launcher, const std::strin
         launcher.closeBlocked = false;
         return {TransferEnd::Cancelled, {}};
     }
-    // closeBlocked stays set until the next attempt ends.
+    // Nothing runs any more: the window must be free to close.
+    launcher.closeBlocked = false;
     std::cout << error << std::endl;
     return {TransferEnd::Failed, launcher.ini.message("msg30")};
 }

@@ -36,6 +36,7 @@ enum class TransferEnd {
     NoArchive,     // nothing more happens
     Install,       // set the progress label to text, start the installation and the timer
     Failed,        // set the question line to text, empty the progress, enable the buttons
+                   // (closeBlocked is cleared already)
     Cancelled,     // close the window (closeBlocked is cleared already)
 };
 

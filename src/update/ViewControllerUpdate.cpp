@@ -64,7 +64,8 @@ void ViewControllerUpdate::viewDidLoad() {
 
 void ViewControllerUpdate::setButtonsEnabled(bool enabled) {
     m_ui->buttonOK->setEnabled(enabled);
-    m_ui->buttonCancel->setEnabled(enabled);
+    // Without an installed viewer there is nothing to skip to: Cancel stays off.
+    m_ui->buttonCancel->setEnabled(enabled && UpdatePrompt::viewTexts(m_launcher).cancelEnabled);
 }
 
 void ViewControllerUpdate::ButtonOKClick() {

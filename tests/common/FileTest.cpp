@@ -1,5 +1,6 @@
 #include "common/File.h"
 
+#include "support/FailingDisk.h"
 #include "support/Fakes.h"
 
 #include <algorithm>
@@ -73,8 +74,58 @@ TEST_F(FileTest, CopyFolderTreeMergesAndReplacesLockedFiles) {
     EXPECT_EQ(readFile(temp / "dst/extra.txt"), "kept");
 
     EXPECT_TRUE(file.copyFolderTree(temp / "no-source", temp / "dst")); // nothing to copy
-    // The destination folder itself is not created beforehand.
-    EXPECT_FALSE(file.copyFolderTree(temp / "src", temp / "absent"));
+    // A destination that does not exist yet is created, with its missing parents.
+    EXPECT_TRUE(file.copyFolderTree(temp / "src", temp / "absent/deeper"));
+    EXPECT_EQ(readFile(temp / "absent/deeper/deep/new.txt"), "new");
+}
+
+TEST_F(FileTest, CopiesNeverReportAPartialResult) {
+    testing::internal::CaptureStdout();
+    // A copy that fails (a full disk) leaves the old item as it was, and nothing beside it.
+    writeFile(temp / "big/huge.bin", std::string(64 * 1024, 'x'));
+    writeFile(temp / "old/keep.txt", "old");
+    auto before = test::snapshotTree(temp.path(), {});
+    {
+        test::FileSizeLimit full(16 * 1024);
+        EXPECT_FALSE(file.copyPath(temp / "big", temp / "old"));
+        EXPECT_FALSE(file.copyPath(temp / "big/huge.bin", temp / "old/keep.txt"));
+    }
+    EXPECT_EQ(test::snapshotTree(temp.path(), {}), before);
+
+    // Missing parent folders of the destination are created.
+    EXPECT_TRUE(file.copyPath(temp / "old/keep.txt", temp / "new/deep/keep.txt"));
+    EXPECT_EQ(readFile(temp / "new/deep/keep.txt"), "old");
+
+    // The same item under another name is refused and kept: through a link, a hard link, "..",
+    // or a destination inside the source.
+    fs::create_directory_symlink(temp / "old", temp / "alias");
+    fs::create_hard_link(temp / "old/keep.txt", temp / "hard.txt");
+    const std::pair<std::string, std::string> sameItems[] = {
+        {temp / "old/keep.txt", temp / "alias/keep.txt"},
+        {temp / "old/keep.txt", temp / "hard.txt"},
+        {temp / "old/keep.txt", temp / "new/../old/keep.txt"},
+        {temp / "old", temp / "alias"},
+        {temp / "old", temp / "old/inner"},
+    };
+    for (const auto& [source, destination] : sameItems) {
+        SCOPED_TRACE(destination);
+        EXPECT_FALSE(file.copyPath(source, destination));
+        EXPECT_FALSE(file.copyFolderTree(temp / "old", destination));
+        EXPECT_EQ(readFile(temp / "old/keep.txt"), "old");
+        EXPECT_FALSE(fs::exists(temp / "old/inner"));
+    }
+
+    // A sub-folder that cannot be read fails the merge.
+    writeFile(temp / "src/a.txt", "a");
+    writeFile(temp / "src/locked/b.txt", "b");
+    writeFile(temp / "src/z/c.txt", "c");
+    test::LockedFolder unreadable(temp.path(), temp / "src/locked", fs::perms::none);
+    bool copied = true;
+    unreadable.run([&] { copied = file.copyFolderTree(temp / "src", temp / "merged"); });
+    testing::internal::GetCapturedStdout();
+    if (!unreadable.effective())
+        GTEST_SKIP() << "no way to make a folder unreadable here";
+    EXPECT_FALSE(copied);
 }
 
 TEST_F(FileTest, DeleteArchivesByExtension) {

@@ -1,7 +1,10 @@
 #include "common/UserFile.h"
 
+#include "support/FailingDisk.h"
 #include "support/Fakes.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -96,16 +99,30 @@ TEST_F(UserFileTest, SaveFailures) {
     status = user().saveUser({"1", "e"});
     testing::internal::GetCapturedStdout();
     EXPECT_FALSE(status);
-    EXPECT_EQ(status.error(), "Exhibition/user.json");
+    EXPECT_EQ(status.error(), "Exhibition/user.json: No such file or directory");
     EXPECT_TRUE(t.alerts.texts().empty());
 
-    // The Exhibition folder cannot be created: its alert, and no error.
+    // A full disk: the rewrite fails, the file keeps every member, and the error says why.
+    fs::remove(file());
+    const std::string stored =
+        R"({"invitecode":"1","email":"e","viewer":")" + std::string(3500, 'v') + R"("})";
+    writeFile(file(), stored);
+    {
+        test::FileSizeLimit full(1024);
+        testing::internal::CaptureStdout();
+        status = user().saveUser({"2", "f"});
+        testing::internal::GetCapturedStdout();
+    }
+    EXPECT_EQ(status.error(), "Exhibition/user.json: " + std::string(std::strerror(EFBIG)));
+    EXPECT_EQ(readFile(file()), stored);
+
+    // The Exhibition folder cannot be created: its alert, and an error.
     fs::remove_all(t.exhibition());
     writeFile(t.exhibition(), "a file");
     testing::internal::CaptureStdout();
     status = user().saveUser({"1", "e"});
     testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(status);
+    EXPECT_EQ(status.error(), "Exhibition/user.json: the folder Exhibition cannot be created");
     EXPECT_EQ(t.alerts.texts().size(), 1u);
 }
 
@@ -145,12 +162,15 @@ TEST_F(UserFileTest, ClearStoredEmailReportsFailures) {
     expectReport("<Delete emaile>not JSON: ");
     EXPECT_EQ(readFile(file()), R"({"email": "e@x",)");
 
-    // The temporary file of the atomic write cannot be created.
-    writeFile(file(), R"({"email": "e@x"})");
-    fs::create_directories(file() + ".tmp-" + std::to_string(getpid()) + "/x");
-    user().clearStoredEmail();
-    expectReport("<Delete emaile>Is a directory");
-    EXPECT_EQ(readFile(file()), R"({"email": "e@x"})");
+    // The atomic write fails (a full disk): the file stays as it was.
+    const std::string stored = R"({"email": "e@x", "viewer": ")" + std::string(4096, 'v') + "\"}";
+    writeFile(file(), stored);
+    {
+        test::FileSizeLimit full(2048);
+        user().clearStoredEmail();
+    }
+    expectReport("<Delete emaile>" + std::string(std::strerror(EFBIG)));
+    EXPECT_EQ(readFile(file()), stored);
 
     fs::remove(file());
     fs::create_directory(file());

@@ -321,6 +321,15 @@ TEST(ExhibitionDataSyncTest, HallRefreshRemovesPlainFilesAndKeepsBoothFolders) {
     EXPECT_TRUE(s.run());
     EXPECT_TRUE(s.list().empty());
     EXPECT_EQ(readFile(s.folder("sky.png")), "new sky");
+
+    // A folder where the hall's stamp belongs could never be replaced by the stamp, and the
+    // hall's files would download on every run: it goes like a plain file.
+    fs::remove(s.folder("updated_at.json"));
+    fs::create_directories(s.folder("updated_at.json/inside"));
+    EXPECT_TRUE(s.run());
+    EXPECT_FALSE(fs::exists(s.folder("updated_at.json")));
+    ASSERT_FALSE(s.list().empty());
+    EXPECT_EQ(s.list()[0].boothId, -1);
 }
 
 TEST(ExhibitionDataSyncTest, AHallFolderThatCannotBeListedStopsTheRefresh) {

@@ -1,8 +1,9 @@
 #pragma once
 
 // Shared by the reset tests: an Exhibition folder as a visitor leaves it behind, what the reset
-// steps have done to it, and a folder whose removal fails for real (also when running as root).
+// steps have done to it.
 
+#include "support/FailingDisk.h"
 #include "support/Fakes.h"
 
 #include <filesystem>
@@ -10,7 +11,6 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
-#include <sys/fsuid.h>
 #include <unistd.h>
 #include <vector>
 
@@ -102,63 +102,6 @@ public:
 
 private:
     std::string m_exhibition;
-};
-
-// Makes the entries of a folder impossible to remove. A read-only folder stops an ordinary user;
-// root ignores permissions, so as root the guarded work runs with the file-system user id of an
-// unprivileged user, which drops the override for this thread only. The rest of the test tree is
-// opened up for that user meanwhile.
-class LockedFolder {
-public:
-    LockedFolder(const std::string& tree, std::string folder) : m_folder(std::move(folder)) {
-        namespace fs = std::filesystem;
-        std::error_code error;
-        if (geteuid() == 0) {
-            fs::permissions(tree, fs::perms::all, error);
-            for (auto it = fs::recursive_directory_iterator(tree, error);
-                 !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-                if (it->is_symlink())
-                    continue;
-                fs::permissions(it->path(), it->is_directory() ? fs::perms::all : fs::perms(0666),
-                                error);
-            }
-        }
-        fs::permissions(m_folder, fs::perms(0555), error);
-    }
-    ~LockedFolder() {
-        std::error_code error;
-        std::filesystem::permissions(m_folder, std::filesystem::perms(0755), error);
-    }
-
-    template <typename Work> void run(Work&& work) const {
-        bool root = geteuid() == 0;
-        if (root)
-            setfsuid(kUnprivileged);
-        work();
-        if (root)
-            setfsuid(0);
-    }
-
-    // False when the guarded work cannot reach the folder, or may change it anyway.
-    bool effective() const {
-        bool reachable = false;
-        bool created = false;
-        run([&] {
-            reachable = std::filesystem::exists(m_folder);
-            std::string probe = m_folder + "/.probe";
-            if (FILE* file = std::fopen(probe.c_str(), "w")) {
-                std::fclose(file);
-                created = true;
-            }
-        });
-        if (created)
-            std::filesystem::remove(m_folder + "/.probe");
-        return reachable && !created;
-    }
-
-private:
-    static constexpr uid_t kUnprivileged = 65534;
-    std::string m_folder;
 };
 
 } // namespace dravik::test

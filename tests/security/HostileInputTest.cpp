@@ -27,6 +27,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <thread>
+#include <unistd.h>
 
 namespace dravik::test {
 namespace {
@@ -90,8 +91,8 @@ TEST(HostileInputTest, PathsWithShellCharactersReachEveryProgramUnchanged) {
 
     // The extractor in the bundle, with an archive and a destination of the same kind. The
     // archive's name is the published record's, wildcards included: they must not make the
-    // extractor open the decoy beside it. (A "*" in the destination is the extractor's own
-    // placeholder; the destination is the launcher's own extract folder.)
+    // extractor open the decoy beside it; a "*" in the destination (a home folder may hold one)
+    // must not be read as the extractor's placeholder for the archive's name.
     fs::copy_file(kSystemExtractor, launcher.platform.bundle.resourcesPath + "/7zz");
     writeFile(temp / "stage/Release/inside.txt", "inside");
     writeFile(temp / "stage/Decoy/decoy.txt", "decoy");
@@ -101,12 +102,26 @@ TEST(HostileInputTest, PathsWithShellCharactersReachEveryProgramUnchanged) {
     std::replace(decoy.begin(), decoy.end(), '*', 'x');
     std::replace(decoy.begin(), decoy.end(), '?', 'y');
     ASSERT_TRUE(makeArchive(launcher.privatePath(decoy), {temp / "stage/Decoy"}));
-    std::string noStar = odd;
-    noStar.erase(std::remove(noStar.begin(), noStar.end(), '*'), noStar.end());
-    const std::string destination = launcher.privatePath("extract" + noStar);
+    const std::string destination = launcher.privatePath("extract" + odd);
     EXPECT_TRUE(ArchiveExtractor::extractArchive(launcher, archive, destination));
     EXPECT_EQ(readFile(destination + "/Release/inside.txt"), "inside");
     EXPECT_FALSE(fs::exists(destination + "/Decoy"));
+
+    // An archive that asks for a password fails at once, even when the launcher's own standard
+    // input could answer: the extractor reads /dev/null.
+    const std::string locked = launcher.privatePath("locked.7z");
+    ASSERT_TRUE(makeArchive(locked, {"-psecret", temp / "stage/Release"}));
+    int answer[2];
+    ASSERT_EQ(pipe(answer), 0);
+    ASSERT_EQ(write(answer[1], "secret\n", 7), 7);
+    close(answer[1]);
+    int savedInput = dup(STDIN_FILENO);
+    dup2(answer[0], STDIN_FILENO);
+    bool extracted = ArchiveExtractor::extractArchive(launcher, locked, temp / "locked-out");
+    dup2(savedInput, STDIN_FILENO);
+    close(savedInput);
+    close(answer[0]);
+    EXPECT_FALSE(extracted);
 
     for (const char* planted : {"pwned1", "pwned2", "pwned3"}) {
         EXPECT_FALSE(fs::exists(planted)) << planted;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <spawn.h>
@@ -12,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -66,8 +68,9 @@ std::unique_ptr<Transfer> NoHttp::download(const HttpRequest&, const std::string
 }
 
 ProcessResult RecordingProcesses::run(const std::string& program,
-                                      const std::vector<std::string>& args) {
-    calls.push_back({program, args});
+                                      const std::vector<std::string>& args,
+                                      const std::string& workingFolder) {
+    calls.push_back({program, args, workingFolder});
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& arg : args)
@@ -75,7 +78,13 @@ ProcessResult RecordingProcesses::run(const std::string& program,
     argv.push_back(nullptr);
     ProcessResult result;
     pid_t pid = 0;
-    int rc = posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (!workingFolder.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
+    int rc = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         result.error = std::strerror(rc);
         return result;
@@ -90,7 +99,7 @@ ProcessResult RecordingProcesses::run(const std::string& program,
 std::string RecordingProcesses::startDetached(const std::string& program,
                                               const std::vector<std::string>& args,
                                               std::function<void()> onExit) {
-    calls.push_back({program, args});
+    calls.push_back({program, args, {}});
     lastOnExit = std::move(onExit);
     return startError;
 }

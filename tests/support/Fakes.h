@@ -61,16 +61,19 @@ public:
                                        TransferCallbacks callbacks) override;
 };
 
-// Records started programs; run() really runs them with posix_spawn.
+// Records started programs; run() really runs them with posix_spawn, in the working folder and
+// with /dev/null as standard input, as the production service does.
 class RecordingProcesses : public Processes {
 public:
-    ProcessResult run(const std::string& program, const std::vector<std::string>& args) override;
+    ProcessResult run(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& workingFolder = {}) override;
     std::string startDetached(const std::string& program, const std::vector<std::string>& args,
                               std::function<void()> onExit) override;
 
     struct Call {
         std::string program;
         std::vector<std::string> args;
+        std::string workingFolder;
     };
     std::vector<Call> calls;
     std::string startError; // returned by startDetached when set

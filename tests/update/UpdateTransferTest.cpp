@@ -147,7 +147,7 @@ TEST(UpdateTransferTest, CompletionRestoresTheFolderThenDecides) {
         {"success", true, "", false, "/p/r.zip", TransferEnd::Install, "更新中", true},
         {"no archive path", true, "", false, "", TransferEnd::NoArchive, "", true},
         {"network error", true, "timed out", false, "/p/r.zip", TransferEnd::Failed,
-         "ダウンロードに失敗しました", true},
+         "ダウンロードに失敗しました", false},
         {"cancelled", true, "cancelled", true, "/p/r.zip", TransferEnd::Cancelled, "", false},
         {"cannot restore", false, "", false, "/p/r.zip", TransferEnd::RestoreFailed,
          "フォルダのリネームに失敗しました", false},
