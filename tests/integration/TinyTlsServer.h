@@ -12,6 +12,7 @@
 #include <netinet/in.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <signal.h>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -31,6 +32,8 @@ public:
 
     TinyTlsServer(const std::string& certificate, const std::string& key, Options options)
         : m_options(options) {
+        // Writing to a connection the client has closed must fail, not end the test program.
+        signal(SIGPIPE, SIG_IGN);
         m_context = SSL_CTX_new(TLS_server_method());
         SSL_CTX_use_certificate_chain_file(m_context, certificate.c_str());
         SSL_CTX_use_PrivateKey_file(m_context, key.c_str(), SSL_FILETYPE_PEM);

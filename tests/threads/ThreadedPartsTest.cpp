@@ -9,6 +9,7 @@
 #include "exhibition/ExhibitionDataSync.h"
 #include "exhibition/ViewerLauncher.h"
 #include "integration/ServiceSupport.h"
+#include "integration/TinyTlsServer.h"
 #include "platform/CurlHttp.h"
 #include "platform/PosixProcesses.h"
 #include "platform/ThreadWorkers.h"
@@ -242,52 +243,37 @@ TEST(ThreadedPartsTest, TransfersDeliverOnTheMainThreadWhileTheViewerEnds) {
 }
 
 TEST(ThreadedPartsTest, ClosingTheClientEndsTheTransfersOfEveryThread) {
-    ServiceFixture service;
-    writeFile(service.data() + "/files/t/slow.bin", std::string(400000, 's'));
-    substitute::Fault paced;
-    paced.pacing = 50ms;
-    service.service().setFault("/files/t/slow.bin", paced);
-    substitute::Fault late;
-    late.delay = 3s;
-    const std::string auth = "/exhibition/api/v1/auth";
-    service.service().setFault(auth, late);
-    ASSERT_EQ(service.start(), "");
+    // A server built into this program, so that ThreadSanitizer sees its threads too.
+    TinyTlsServer server(kCertificates + "/server.pem", kCertificates + "/server.key",
+                         {.slowPause = 1s});
     QueueMainThread main;
     auto client = std::make_unique<CurlHttp>(main, kTestCa);
     CurlHttp* shared = client.get();
+    HttpRequest slow;
+    slow.url = server.url("/slow");
 
     // A worker waits for a request while the main thread's download runs on the same engine.
     HttpResponse answer;
-    std::thread worker([&] {
-        HttpRequest request;
-        request.method = "POST";
-        request.url = service.url(auth);
-        request.body = substitute::ExhibitionService::signInBody();
-        answer = shared->request(request);
-    });
-    bool progressed = false;
-    bool completed = false;
+    std::thread worker([&] { answer = shared->request(slow); });
+    bool delivered = false;
     TransferCallbacks callbacks;
     callbacks.progress = [&](int64_t, int64_t) {
-        progressed = true;
+        delivered = true;
     };
     callbacks.completed = [&](const std::string&, std::optional<int>) {
-        completed = true;
+        delivered = true;
     };
-    HttpRequest get;
-    get.url = service.url("/files/t/slow.bin");
-    get.headers.push_back({"Authorization", "Bearer " + service.service().issueToken()});
     TempFolder folder;
-    auto transfer = client->download(get, folder.path(), callbacks);
-    ASSERT_TRUE(
-        main.runUntil([&] { return progressed && service.service().requests().size() == 2; }));
+    auto transfer = client->download(slow, folder.path(), callbacks);
+    ASSERT_TRUE(main.runUntil([&] { return server.connections() == 2; }));
+    main.runUntil([] { return false; }, 100ms);
 
     client.reset();
     worker.join();
     main.runUntil([] { return false; }, 100ms);
     EXPECT_FALSE(answer.answered());
     EXPECT_EQ(answer.error, "cancelled");
-    EXPECT_FALSE(completed);
+    EXPECT_FALSE(delivered);
     EXPECT_TRUE(fs::is_empty(folder.path()));
     transfer.reset();
 }
