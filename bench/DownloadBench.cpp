@@ -1,14 +1,17 @@
 // Download benchmark: the launcher's HTTPS download path (CurlHttp, one transfer at a time, the way
-// the download view fetches its list) against the curl command line, both fetching the same files
-// from the substitute exhibition service on the loopback interface.
+// the download view fetches its list) against one curl process fetching the same list over one
+// reused connection, both from a real web server on the loopback interface (./scripts/bench
+// starts nginx and makes the files).
 //
-//   dravik_download_bench [--runs N] [--big-mib N] [--small-count N] [--small-kib N]
-//                         [--work FOLDER] [--per-file-curl]
+//   dravik_download_bench --extra-ca CA.pem --curl-ca BUNDLE.pem --work FOLDER
+//                         --case "LABEL|BASE-URL|FOLDER|COUNT|BYTES" [--case ...] [--runs N]
 //
-// Cases: one large file (1 GiB) and many small files (2,000 of 10 KiB). For each it prints the
-// seconds of both clients, the launcher's time over curl's, and the peak resident memory
-// (ru_maxrss) of the process that ran the launcher's downloads and of curl. Each launcher run
-// happens in a fresh child process of this program, so its peak memory is its own.
+// A case fetches BASE-URL/FOLDER/00000 ... (COUNT files of BYTES each). For each case it prints
+// the seconds of both clients, the launcher's time over curl's, and the peak resident memory
+// (ru_maxrss) of the process that ran the launcher's downloads. Each launcher run happens in a
+// fresh child process of this program, so its peak memory is its own. The launcher trusts the
+// system's certificates and CA.pem, as a production build does with its built-in authority; curl
+// gets the same set as one bundle.
 
 #include "platform/CurlHttp.h"
 #include "platform/QtMainThread.h"
@@ -45,13 +48,20 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+struct Case {
+    std::string label;
+    std::string baseUrl;
+    std::string folder;
+    int count = 0;
+    int64_t bytes = 0;
+};
+
 struct Options {
     int runs = 1;
-    int64_t bigMiB = 1024;
-    int smallCount = 2000;
-    int64_t smallKiB = 10;
     fs::path work;
-    bool perFileCurl = false;
+    std::string extraCa;
+    std::string curlCa;
+    std::vector<Case> cases;
 };
 
 struct Item {
@@ -82,7 +92,9 @@ double secondsSince(Clock::time_point start) {
 int runDravik(int argc, char** argv, const std::string& listFile) {
     std::ifstream in(listFile);
     std::string token;
+    std::string extraCa;
     std::getline(in, token);
+    std::getline(in, extraCa);
     std::vector<Item> items;
     for (std::string line; std::getline(in, line);) {
         auto tab = line.find('\t');
@@ -92,7 +104,7 @@ int runDravik(int argc, char** argv, const std::string& listFile) {
 
     QCoreApplication app(argc, argv);
     dravik::QtMainThread mainThread;
-    dravik::CurlHttp http(mainThread, dravik::CurlHttp::builtInCaBundle());
+    dravik::CurlHttp http(mainThread, extraCa);
 
     size_t next = 0;
     int64_t lastWritten = 0;
@@ -213,71 +225,6 @@ int finish(pid_t pid, long* peakKiB = nullptr) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The service and the files
-
-void writeFile(const fs::path& path, int64_t size, std::mt19937_64& random) {
-    std::vector<uint64_t> block(std::min<int64_t>(size, 1 << 20) / 8 + 1);
-    for (auto& word : block)
-        word = random();
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    for (int64_t left = size; left > 0;) {
-        int64_t piece = std::min<int64_t>(left, static_cast<int64_t>(block.size() * 8));
-        out.write(reinterpret_cast<const char*>(block.data()), piece);
-        left -= piece;
-        block[static_cast<size_t>(left) % block.size()] ^= random(); // no two blocks alike
-    }
-    if (!out)
-        fail("cannot write " + path.string());
-}
-
-struct Service {
-    pid_t pid = -1;
-    std::string baseUrl;
-    ~Service() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            finish(pid);
-        }
-    }
-};
-
-// The sign-in request's body that the service accepts.
-const char* const kSignInBody = R"({"username":"vr-api-v1","password":"Tq7wRmz4_.kHv#e2N!pLsGa|"})";
-
-std::string signIn(const Service& service, const fs::path& work) {
-    fs::path reply = work / "auth.json";
-    Child curl = spawn({"/usr/bin/curl", "-sS", "--fail", "--cacert", BENCH_CERT_DIR "/ca.pem",
-                        "-X", "POST", "--data-binary", kSignInBody, "-o", reply.string(),
-                        service.baseUrl + "/exhibition/api/v1/auth"},
-                       false);
-    if (finish(curl.pid) != 0)
-        fail("sign-in at the service failed");
-    std::ifstream in(reply);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string body = text.str();
-    auto at = body.find("\"token\":\"");
-    if (at == std::string::npos)
-        fail("no token in " + body);
-    at += 9;
-    return body.substr(at, body.find('"', at) - at);
-}
-
-// The system's certificates and the test authority, the same set the launcher's client trusts.
-fs::path curlCaBundle(const fs::path& work) {
-    fs::path bundle = work / "ca-bundle.pem";
-    std::ofstream out(bundle, std::ios::binary | std::ios::trunc);
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    if (info && info->cainfo) {
-        std::ifstream system(info->cainfo, std::ios::binary);
-        out << system.rdbuf() << "\n";
-    }
-    std::ifstream test(BENCH_CERT_DIR "/ca.pem", std::ios::binary);
-    out << test.rdbuf();
-    return bundle;
-}
-
-// ---------------------------------------------------------------------------------------------
 // The two clients
 
 void clearTargets(const std::vector<Item>& items) {
@@ -296,13 +243,13 @@ bool verify(const std::vector<Item>& items) {
     return true;
 }
 
-Measure measureDravik(const char* self, const std::string& token, const std::vector<Item>& items,
-                      const fs::path& work) {
+Measure measureDravik(const char* self, const std::string& token, const std::string& extraCa,
+                      const std::vector<Item>& items, const fs::path& work) {
     clearTargets(items);
     fs::path list = work / "dravik-list.txt";
     {
         std::ofstream out(list, std::ios::trunc);
-        out << token << "\n";
+        out << token << "\n" << extraCa << "\n";
         for (const auto& item : items)
             out << item.url << "\t" << item.target.string() << "\n";
     }
@@ -317,34 +264,23 @@ Measure measureDravik(const char* self, const std::string& token, const std::vec
 }
 
 Measure measureCurl(const std::string& token, const std::vector<Item>& items,
-                    const fs::path& caBundle, const fs::path& work, bool perFile) {
+                    const std::string& caBundle, const fs::path& work) {
     clearTargets(items);
     const std::string header = "Authorization: Bearer " + token;
     Measure measure{0, 0, true};
     auto start = Clock::now();
-    if (perFile) {
-        for (const auto& item : items) {
-            Child curl = spawn({"/usr/bin/curl", "-sS", "--fail", "--cacert", caBundle.string(),
-                                "-H", header, "-o", item.target.string(), item.url},
-                               false);
-            long peak = 0;
-            measure.ok = finish(curl.pid, &peak) == 0 && measure.ok;
-            measure.peakKiB = std::max(measure.peakKiB, peak);
-        }
-    } else {
-        // One process for the whole list: curl fetches the URLs one after another.
-        fs::path config = work / "curl-list.txt";
-        {
-            std::ofstream out(config, std::ios::trunc);
-            for (const auto& item : items)
-                out << "url = \"" << item.url << "\"\noutput = \"" << item.target.string()
-                    << "\"\n";
-        }
-        Child curl = spawn({"/usr/bin/curl", "-sS", "--fail", "--cacert", caBundle.string(), "-H",
-                            header, "-K", config.string()},
-                           false);
-        measure.ok = finish(curl.pid, &measure.peakKiB) == 0;
+    // One process for the whole list: curl fetches the URLs one after another over one
+    // connection.
+    fs::path config = work / "curl-list.txt";
+    {
+        std::ofstream out(config, std::ios::trunc);
+        for (const auto& item : items)
+            out << "url = \"" << item.url << "\"\noutput = \"" << item.target.string() << "\"\n";
     }
+    Child curl = spawn({"/usr/bin/curl", "-sS", "--fail", "--cacert", caBundle, "-H", header, "-K",
+                        config.string()},
+                       false);
+    measure.ok = finish(curl.pid, &measure.peakKiB) == 0;
     measure.seconds = secondsSince(start);
     measure.ok = measure.ok && verify(items);
     return measure;
@@ -367,13 +303,23 @@ std::string mib(long kib) {
     return text;
 }
 
-void report(const std::string& name, const Measure& dravik, const Measure& curl,
-            const std::string& curlNote) {
-    std::printf("%-22s %9.2f s %9.2f s %8.2f   %12s %12s   %s%s\n", name.c_str(), dravik.seconds,
+void report(const std::string& name, const Measure& dravik, const Measure& curl) {
+    std::printf("%-34s %9.3f s %9.3f s %7.2f   %10s %s\n", name.c_str(), dravik.seconds,
                 curl.seconds, curl.seconds > 0 ? dravik.seconds / curl.seconds : 0.0,
-                mib(dravik.peakKiB).c_str(), mib(curl.peakKiB).c_str(), curlNote.c_str(),
-                dravik.ok && curl.ok ? "" : "  (FAILED: see above)");
+                mib(dravik.peakKiB).c_str(), dravik.ok && curl.ok ? "" : "  (FAILED: see above)");
     std::fflush(stdout);
+}
+
+// "LABEL|BASE-URL|FOLDER|COUNT|BYTES"
+Case parseCase(const std::string& text) {
+    std::vector<std::string> parts;
+    std::stringstream stream(text);
+    for (std::string part; std::getline(stream, part, '|');)
+        parts.push_back(part);
+    if (parts.size() != 5)
+        fail("a case is LABEL|BASE-URL|FOLDER|COUNT|BYTES: " + text);
+    return {parts[0], parts[1], parts[2], std::atoi(parts[3].c_str()),
+            std::atoll(parts[4].c_str())};
 }
 
 Options parse(int argc, char** argv) {
@@ -387,129 +333,61 @@ Options parse(int argc, char** argv) {
         };
         if (option == "--runs")
             options.runs = std::max(1, std::atoi(value().c_str()));
-        else if (option == "--big-mib")
-            options.bigMiB = std::max<int64_t>(0, std::atoll(value().c_str()));
-        else if (option == "--small-count")
-            options.smallCount = std::max(0, std::atoi(value().c_str()));
-        else if (option == "--small-kib")
-            options.smallKiB = std::max<int64_t>(1, std::atoll(value().c_str()));
         else if (option == "--work")
             options.work = value();
-        else if (option == "--per-file-curl")
-            options.perFileCurl = true;
+        else if (option == "--extra-ca")
+            options.extraCa = value();
+        else if (option == "--curl-ca")
+            options.curlCa = value();
+        else if (option == "--case")
+            options.cases.push_back(parseCase(value()));
         else
             fail("unknown option " + option +
-                 " (options: --runs N --big-mib N --small-count N --small-kib N --work FOLDER"
-                 " --per-file-curl)");
+                 " (options: --extra-ca FILE --curl-ca FILE --work FOLDER --case "
+                 "\"LABEL|BASE-URL|FOLDER|COUNT|BYTES\" --runs N)");
     }
+    if (options.work.empty() || options.extraCa.empty() || options.curlCa.empty() ||
+        options.cases.empty())
+        fail("--work, --extra-ca, --curl-ca and at least one --case are needed");
     return options;
+}
+
+std::vector<Item> itemsOf(const Case& c, const fs::path& folder) {
+    fs::create_directories(folder);
+    std::vector<Item> items;
+    for (int i = 0; i < c.count; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%05d", i);
+        items.push_back({c.baseUrl + "/" + c.folder + "/" + name, folder / name, c.bytes});
+    }
+    return items;
 }
 
 int runBenchmark(int argc, char** argv) {
     Options options = parse(argc, argv);
-    bool ownWork = options.work.empty();
-    if (ownWork) {
-        std::string pattern = (fs::temp_directory_path() / "dravik-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            fail("cannot create a work folder: " + std::string(std::strerror(errno)));
-        options.work = pattern;
-    }
-    fs::path data = options.work / "data";
-    fs::path files = data / "files" / "bench";
-    fs::path received = options.work / "received";
-    fs::create_directories(files / "small");
-    fs::create_directories(received / "dravik" / "small");
-    {
-        std::ofstream service(data / "service.json", std::ios::trunc);
-        service << R"({"exhibitions": [], "invitations": {}, "emails": []})"
-                << "\n";
-    }
-
-    std::printf("Preparing %lld MiB and %d x %lld KiB in %s\n",
-                static_cast<long long>(options.bigMiB), options.smallCount,
-                static_cast<long long>(options.smallKiB), options.work.c_str());
-    std::fflush(stdout);
-    std::mt19937_64 random(20250401);
-    const int64_t bigSize = options.bigMiB * 1024 * 1024;
-    const int64_t smallSize = options.smallKiB * 1024;
-    if (!fs::exists(files / "big.bin") || fs::file_size(files / "big.bin") != uintmax_t(bigSize))
-        writeFile(files / "big.bin", bigSize, random);
-    for (int i = 0; i < options.smallCount; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "f%05d.bin", i);
-        fs::path path = files / "small" / name;
-        if (!fs::exists(path) || fs::file_size(path) != uintmax_t(smallSize))
-            writeFile(path, smallSize, random);
-    }
-
-    Service service;
-    Child server =
-        spawn({BENCH_SERVICE_PROGRAM, "--port", "0", "--data", data.string(), "--cert",
-               BENCH_CERT_DIR "/server.pem", "--key", BENCH_CERT_DIR "/server.key", "--quiet"},
-              true, true);
-    service.pid = server.pid;
-    std::string portLine;
-    for (char c; read(server.output, &c, 1) == 1 && c != '\n';)
-        portLine.push_back(c);
-    if (portLine.empty())
-        fail("the service did not start");
-    service.baseUrl = "https://127.0.0.1:" + portLine;
-    std::string token = signIn(service, options.work);
-    fs::path caBundle = curlCaBundle(options.work);
-
-    auto listFor = [&](const std::string& client) {
-        std::vector<std::vector<Item>> lists(2);
-        if (options.bigMiB > 0)
-            lists[0].push_back(
-                {service.baseUrl + "/files/bench/big.bin", received / client / "big.bin", bigSize});
-        for (int i = 0; i < options.smallCount; ++i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "f%05d.bin", i);
-            lists[1].push_back({service.baseUrl + "/files/bench/small/" + name,
-                                received / client / "small" / name, smallSize});
-        }
-        return lists;
-    };
-    fs::create_directories(received / "curl" / "small");
-    auto dravikLists = listFor("dravik");
-    auto curlLists = listFor("curl");
-
-    std::printf("Service %s, %d run(s) per figure (median)\n\n", service.baseUrl.c_str(),
-                options.runs);
-    std::printf("%-22s %11s %11s %8s   %12s %12s   %s\n", "case", "Dravik", "curl", "ratio",
-                "Dravik peak", "curl peak", "curl run as");
-    for (int c = 0; c < 2; ++c) {
-        if (dravikLists[c].empty())
-            continue;
-        char label[64];
-        if (c == 0)
-            std::snprintf(label, sizeof label, "1 x %lld MiB",
-                          static_cast<long long>(options.bigMiB));
-        else
-            std::snprintf(label, sizeof label, "%d x %lld KiB", options.smallCount,
-                          static_cast<long long>(options.smallKiB));
+    const std::string token = "bench-token";
+    std::printf("%-34s %11s %11s %7s   %10s\n", "case (median of runs)", "launcher", "curl",
+                "ratio", "peak RSS");
+    int status = 0;
+    for (size_t c = 0; c < options.cases.size(); ++c) {
+        const Case& one = options.cases[c];
+        fs::path received = options.work / ("received-" + std::to_string(c));
+        auto dravikItems = itemsOf(one, received / "launcher");
+        auto curlItems = itemsOf(one, received / "curl");
         std::vector<Measure> dravikRuns;
         std::vector<Measure> curlRuns;
-        std::vector<Measure> perFileRuns;
         for (int run = 0; run < options.runs; ++run) {
-            dravikRuns.push_back(measureDravik(argv[0], token, dravikLists[c], options.work));
-            curlRuns.push_back(measureCurl(token, curlLists[c], caBundle, options.work, false));
-            if (c == 1 && options.perFileCurl)
-                perFileRuns.push_back(
-                    measureCurl(token, curlLists[c], caBundle, options.work, true));
+            dravikRuns.push_back(
+                measureDravik(argv[0], token, options.extraCa, dravikItems, options.work));
+            curlRuns.push_back(measureCurl(token, curlItems, options.curlCa, options.work));
         }
         Measure dravik = median(dravikRuns);
-        report(label, dravik, median(curlRuns), "one process for the list");
-        if (!perFileRuns.empty())
-            report(label, dravik, median(perFileRuns), "one process per file");
-        clearTargets(dravikLists[c]);
-        clearTargets(curlLists[c]);
+        Measure curl = median(curlRuns);
+        report(one.label, dravik, curl);
+        status |= dravik.ok && curl.ok ? 0 : 1;
+        fs::remove_all(received);
     }
-    std::printf("\nratio = Dravik's seconds / curl's; peak = ru_maxrss of the downloading process"
-                " (for curl per file: the largest of its processes)\n");
-    if (ownWork)
-        fs::remove_all(options.work);
-    return 0;
+    return status;
 }
 
 } // namespace

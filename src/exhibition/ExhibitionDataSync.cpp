@@ -12,6 +12,7 @@
 #include "signin/SignInSequence.h"
 
 #include <filesystem>
+#include <unordered_map>
 
 namespace dravik {
 
@@ -136,9 +137,15 @@ void ExhibitionDataSync::refreshFolders(const QZ_HALL& hall, const std::string& 
         }
     }
 
+    // The first stamp of each booth, as boothStamp finds it, looked up once per booth: a hall may
+    // hold thousands of booths.
+    std::unordered_map<int64_t, const std::string*> stamps;
+    for (const QZ_UPDATED_ATS& entry : hall.booths.updated_ats)
+        stamps.emplace(entry.id, &entry.updated_at);
     for (const QZ_FILES& booth : hall.booths.files) {
         std::string boothFolder = File::join(folder, std::to_string(booth.id));
-        std::string serviceStamp = boothStamp(hall, booth.id);
+        auto stamp = stamps.find(booth.id);
+        std::string serviceStamp = stamp == stamps.end() ? std::string() : *stamp->second;
         if (readStamp(boothFolder) == serviceStamp)
             continue;
         if (File::exists(boothFolder))

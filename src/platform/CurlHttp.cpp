@@ -1,18 +1,16 @@
 #include "platform/CurlHttp.h"
 
 #include "platform/MainThread.h"
+#include "platform/TransferEngine.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
+#include <condition_variable>
 #include <cstring>
 #include <curl/curl.h>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
 #include <unistd.h>
 
 #ifndef DRAVIK_CA_BUNDLE
@@ -30,27 +28,8 @@ constexpr size_t kMaxReplyBytes = 64u * 1024u * 1024u;
 // A download reports progress at most this often; the last figures always follow at the end.
 constexpr auto kProgressInterval = std::chrono::milliseconds(50);
 constexpr long kMaxRedirects = 10;
-constexpr long kIdlePollMs = 1000;
-
-void initialiseCurl() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-bool readWholeFile(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    bytes = buffer.str();
-    return true;
-}
-
-struct EasyDeleter {
-    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+// Received data goes to the temporary file in pieces of up to this size.
+constexpr size_t kWriteChunkBytes = 512u * 1024u;
 
 struct HeaderList {
     curl_slist* list = nullptr;
@@ -86,24 +65,12 @@ std::string describe(CURLcode code, const char* errorBuffer) {
     return curl_easy_strerror(code);
 }
 
-} // namespace
-
-struct CurlHttp::Context {
-    Context(MainThread& mainThread, std::string caBlob)
-        : mainThread(mainThread), caBlob(std::move(caBlob)) {}
-    MainThread& mainThread;
-    // System certificates followed by the extra ones; empty when only the system store is used.
-    std::string caBlob;
-};
-
-namespace {
-
-// Applies what every exchange shares. Returns an error text when the request cannot be sent.
-std::string configure(CURL* easy, const HttpRequest& request, const CurlHttp::Context& context,
-                      HeaderList& headers, char* errorBuffer, bool noCache) {
+// Applies what every exchange shares; the engine has set the certificates and the connection
+// options. Returns an error text when the request cannot be sent.
+std::string configure(CURL* easy, const HttpRequest& request, HeaderList& headers,
+                      char* errorBuffer, bool noCache) {
     errorBuffer[0] = '\0';
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     if (curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str()) != CURLE_OK)
         return "Invalid address: " + request.url;
     // Plain HTTP is refused, redirects included: every exchange is verified TLS.
@@ -113,11 +80,6 @@ std::string configure(CURL* easy, const HttpRequest& request, const CurlHttp::Co
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!context.caBlob.empty()) {
-        curl_blob blob{const_cast<char*>(context.caBlob.data()), context.caBlob.size(),
-                       CURL_BLOB_NOCOPY};
-        curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
-    }
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "Dravik");
 
     const std::string& method = request.method;
@@ -172,42 +134,36 @@ size_t collectReply(char* data, size_t size, size_t count, void* user) {
 
 } // namespace
 
-// One download: the worker thread's transfer, and what the main thread has been told so far.
-struct CurlHttp::TransferState : std::enable_shared_from_this<CurlHttp::TransferState> {
-    TransferState(std::shared_ptr<Context> context, HttpRequest request, std::string folder,
-                  TransferCallbacks callbacks)
-        : context(std::move(context)), request(std::move(request)), folder(std::move(folder)),
+// One download: the engine's side of the transfer, and what the main thread has been told so far.
+struct CurlHttp::DownloadJob : TransferEngine::Job, std::enable_shared_from_this<DownloadJob> {
+    DownloadJob(MainThread& mainThread, HttpRequest request, std::string folder,
+                TransferCallbacks callbacks)
+        : mainThread(mainThread), request(std::move(request)), folder(std::move(folder)),
           callbacks(std::move(callbacks)) {}
 
-    std::shared_ptr<Context> context;
+    MainThread& mainThread;
     const HttpRequest request;
     const std::string folder;
     const TransferCallbacks callbacks;
 
-    std::atomic<bool> cancelled{false};
     // Cleared when the Transfer or the client goes away: nothing is delivered after that.
     std::atomic<bool> delivering{true};
 
-    std::mutex multiMutex;
-    CURLM* multi = nullptr; // set while the transfer runs, so that cancel can wake it
-
-    std::mutex threadMutex;
-    std::thread thread;
-
-    // Worker thread only.
+    // Engine thread only.
     CURL* easy = nullptr;
+    HeaderList headers;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
     int fd = -1;
     std::string temporaryFile;
+    std::string pending; // received, not yet written
     int64_t written = 0;
     int64_t expected = -1;
     bool statusChecked = false;
     bool rejected = false;
     std::string writeError;
-    std::optional<int> status; // of the final response, when one came
-    Clock::time_point lastData;
     Clock::time_point lastProgressPost;
 
-    // Handed from the worker to the main thread.
+    // Handed from the engine to the main thread.
     std::atomic<int64_t> reportedWritten{0};
     std::atomic<int64_t> reportedExpected{-1};
     std::atomic<bool> progressPending{false};
@@ -216,41 +172,52 @@ struct CurlHttp::TransferState : std::enable_shared_from_this<CurlHttp::Transfer
     int64_t deliveredWritten = 0;
     int64_t deliveredExpected = -1;
 
-    void cancel() {
-        cancelled = true;
-        std::lock_guard lock(multiMutex);
-        if (multi != nullptr)
-            curl_multi_wakeup(multi);
-    }
+    std::string start(CURL* handle) override;
+    void end(CURL* handle, int curlResult, const std::string& engineError) override;
 
-    void shutdown() {
-        delivering = false;
-        cancel();
-        std::lock_guard lock(threadMutex);
-        if (!thread.joinable())
-            return;
-        // A main thread that runs posted work inline may end the transfer from its own callback.
-        if (thread.get_id() == std::this_thread::get_id())
-            thread.detach();
-        else
-            thread.join();
-    }
-
-    void run();
-    std::string perform(CURLcode& result);
+    std::string outcome(int curlResult, const std::string& engineError, long code) const;
+    bool flush();
     void reportProgress();
     void deliverProgress();
     static size_t onData(char* data, size_t size, size_t count, void* user);
     static size_t onHeader(char* data, size_t size, size_t count, void* user);
 };
 
-size_t CurlHttp::TransferState::onHeader(char*, size_t size, size_t count, void* user) {
-    static_cast<TransferState*>(user)->lastData = Clock::now();
+std::string CurlHttp::DownloadJob::start(CURL* handle) {
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    std::string pattern = folder + "/.download-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    fd = ::mkstemp(name.data());
+    if (fd < 0)
+        return "Cannot create a temporary file in " + folder + ": " + std::strerror(errno);
+    temporaryFile = name.data();
+
+    easy = handle;
+    if (std::string error = configure(easy, request, headers, errorBuffer, false); !error.empty())
+        return error;
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &DownloadJob::onData);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &DownloadJob::onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    long timeoutMs = static_cast<long>(std::max<int64_t>(0, request.timeout.count()));
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    // The timeout counts time without data, as a large file may take longer than it in all.
+    idleTimeout = std::chrono::milliseconds(timeoutMs);
+    // The first figures follow one interval after the start: a small file is done before then
+    // and reports once, at its end.
+    lastProgressPost = Clock::now();
+    return {};
+}
+
+size_t CurlHttp::DownloadJob::onHeader(char*, size_t size, size_t count, void* user) {
+    static_cast<DownloadJob*>(user)->lastData = Clock::now();
     return size * count;
 }
 
-size_t CurlHttp::TransferState::onData(char* data, size_t size, size_t count, void* user) {
-    auto* self = static_cast<TransferState*>(user);
+size_t CurlHttp::DownloadJob::onData(char* data, size_t size, size_t count, void* user) {
+    auto* self = static_cast<DownloadJob*>(user);
     size_t bytes = size * count;
     self->lastData = Clock::now();
     if (!self->statusChecked) {
@@ -265,26 +232,37 @@ size_t CurlHttp::TransferState::onData(char* data, size_t size, size_t count, vo
         curl_off_t length = -1;
         curl_easy_getinfo(self->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         self->expected = length >= 0 ? static_cast<int64_t>(length) : -1;
+        size_t first = self->expected > 0 ? static_cast<size_t>(self->expected) : bytes;
+        self->pending.reserve(std::min(first, kWriteChunkBytes));
     }
-    if (self->cancelled)
+    if (self->isCancelled())
         return bytes == 0 ? 1 : 0;
-    size_t done = 0;
-    while (done < bytes) {
-        ssize_t n = ::write(self->fd, data + done, bytes - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            self->writeError = n < 0 ? std::strerror(errno) : "nothing written";
-            return bytes == 0 ? 1 : 0;
-        }
-        done += static_cast<size_t>(n);
-    }
+    self->pending.append(data, bytes);
+    if (self->pending.size() >= kWriteChunkBytes && !self->flush())
+        return bytes == 0 ? 1 : 0;
     self->written += static_cast<int64_t>(bytes);
     self->reportProgress();
     return bytes;
 }
 
-void CurlHttp::TransferState::reportProgress() {
+// Writes what was received so far to the temporary file.
+bool CurlHttp::DownloadJob::flush() {
+    size_t done = 0;
+    while (done < pending.size()) {
+        ssize_t n = ::write(fd, pending.data() + done, pending.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            writeError = n < 0 ? std::strerror(errno) : "nothing written";
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    pending.clear();
+    return true;
+}
+
+void CurlHttp::DownloadJob::reportProgress() {
     reportedWritten = written;
     reportedExpected = expected;
     auto now = Clock::now();
@@ -293,13 +271,13 @@ void CurlHttp::TransferState::reportProgress() {
     if (progressPending.exchange(true))
         return; // the main thread has not taken the previous figures yet
     lastProgressPost = now;
-    context->mainThread.post([self = shared_from_this()] {
+    mainThread.post([self = shared_from_this()] {
         self->progressPending = false;
         self->deliverProgress();
     });
 }
 
-void CurlHttp::TransferState::deliverProgress() {
+void CurlHttp::DownloadJob::deliverProgress() {
     if (!delivering || !callbacks.progress)
         return;
     int64_t nowWritten = reportedWritten;
@@ -311,189 +289,142 @@ void CurlHttp::TransferState::deliverProgress() {
     callbacks.progress(nowWritten, nowExpected);
 }
 
-std::string CurlHttp::TransferState::perform(CURLcode& result) {
-    char errorBuffer[CURL_ERROR_SIZE];
-    EasyHandle handle(curl_easy_init());
-    if (!handle)
-        return "Cannot create a transfer";
-    easy = handle.get();
-    struct Forget {
-        CURL*& easy;
-        ~Forget() { easy = nullptr; }
-    } forget{easy};
-    HeaderList headers;
-    if (std::string error = configure(easy, request, *context, headers, errorBuffer, false);
-        !error.empty())
-        return error;
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &TransferState::onData);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &TransferState::onHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
-    long timeoutMs = static_cast<long>(std::max<int64_t>(0, request.timeout.count()));
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
-
-    CURLM* created = curl_multi_init();
-    if (created == nullptr)
-        return "Cannot create a transfer";
-    curl_multi_add_handle(created, easy);
-    {
-        std::lock_guard lock(multiMutex);
-        multi = created;
-    }
-
-    // The timeout counts time without data, as a large file may take longer than it in all.
-    std::string error;
-    bool done = false;
-    lastData = Clock::now();
-    while (!done) {
-        if (cancelled) {
-            error = "cancelled";
-            break;
-        }
-        int running = 0;
-        CURLMcode code = curl_multi_perform(created, &running);
-        if (code != CURLM_OK) {
-            error = curl_multi_strerror(code);
-            break;
-        }
-        if (running == 0) {
-            int left = 0;
-            result = CURLE_GOT_NOTHING;
-            while (CURLMsg* message = curl_multi_info_read(created, &left)) {
-                if (message->msg == CURLMSG_DONE)
-                    result = message->data.result;
-            }
-            done = true;
-            break;
-        }
-        long waitMs = kIdlePollMs;
-        if (timeoutMs > 0) {
-            auto idle =
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastData);
-            if (idle.count() >= timeoutMs) {
-                error = "Timed out after " + std::to_string(timeoutMs) + " ms without data";
-                break;
-            }
-            waitMs = std::min<long>(waitMs, timeoutMs - static_cast<long>(idle.count()));
-        }
-        curl_multi_poll(created, nullptr, 0, static_cast<int>(std::max<long>(waitMs, 1)), nullptr);
-    }
-
-    long code = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
-    if (code > 0)
-        status = static_cast<int>(code);
-    {
-        std::lock_guard lock(multiMutex);
-        multi = nullptr;
-    }
-    curl_multi_remove_handle(created, easy);
-    curl_multi_cleanup(created);
-
-    if (error.empty() && cancelled && result != CURLE_OK)
-        error = "cancelled";
-    if (!error.empty())
-        return error;
-    if (rejected || (result == CURLE_OK && (code < 200 || code > 299)))
+std::string CurlHttp::DownloadJob::outcome(int curlResult, const std::string& engineError,
+                                           long code) const {
+    if (!engineError.empty())
+        return engineError;
+    if (isCancelled() && curlResult != CURLE_OK)
+        return "cancelled";
+    if (rejected || (curlResult == CURLE_OK && (code < 200 || code > 299)))
         return "HTTP " + std::to_string(code);
     if (!writeError.empty())
         return "Cannot write " + temporaryFile + ": " + writeError;
-    if (result != CURLE_OK)
-        return describe(result, errorBuffer);
+    if (curlResult != CURLE_OK)
+        return describe(static_cast<CURLcode>(curlResult), errorBuffer);
     return {};
 }
 
-void CurlHttp::TransferState::run() {
-    std::string error;
-    CURLcode result = CURLE_OK;
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
-    std::string pattern = folder + "/.download-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    fd = ::mkstemp(name.data());
-    if (fd < 0) {
-        error = "Cannot create a temporary file in " + folder + ": " + std::strerror(errno);
-    } else {
-        temporaryFile = name.data();
-        error = perform(result);
+void CurlHttp::DownloadJob::end(CURL* handle, int curlResult, const std::string& engineError) {
+    long code = 0;
+    if (handle != nullptr)
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code);
+    easy = nullptr;
+    std::optional<int> status;
+    if (code > 0)
+        status = static_cast<int>(code);
+    std::string error = outcome(curlResult, engineError, code);
+    if (error.empty() && !flush())
+        error = "Cannot write " + temporaryFile + ": " + writeError;
+    if (fd >= 0) {
         if (::close(fd) != 0 && error.empty())
             error = "Cannot write " + temporaryFile + ": " + std::strerror(errno);
         fd = -1;
     }
-    if (!error.empty() && !temporaryFile.empty()) {
+    if ((!error.empty() || !delivering) && !temporaryFile.empty()) {
         ::unlink(temporaryFile.c_str());
         temporaryFile.clear();
     }
-
-    if (!delivering) {
-        if (!temporaryFile.empty())
-            ::unlink(temporaryFile.c_str());
+    if (!delivering)
         return;
-    }
     reportedWritten = written;
     reportedExpected = expected;
-    context->mainThread.post(
-        [self = shared_from_this(), error, file = temporaryFile, answered = status] {
-            self->deliverProgress();
-            if (!file.empty()) {
-                if (self->delivering && self->callbacks.finished)
-                    self->callbacks.finished(file);
-                ::unlink(file.c_str()); // whatever the receiver did not move away
-            }
-            if (self->delivering && self->callbacks.completed)
-                self->callbacks.completed(error, answered);
-        });
+    mainThread.post([self = shared_from_this(), error, file = temporaryFile, status] {
+        self->deliverProgress();
+        if (!file.empty()) {
+            if (self->delivering && self->callbacks.finished)
+                self->callbacks.finished(file);
+            ::unlink(file.c_str()); // whatever the receiver did not move away
+        }
+        if (self->delivering && self->callbacks.completed)
+            self->callbacks.completed(error, status);
+    });
 }
 
 namespace {
 
-class CurlTransfer : public Transfer {
-public:
-    explicit CurlTransfer(std::shared_ptr<CurlHttp::TransferState> state)
-        : m_state(std::move(state)) {}
-    ~CurlTransfer() override { m_state->shutdown(); }
-    void cancel() override { m_state->cancel(); }
+// One synchronous request: the engine runs it while the calling thread waits for the answer.
+struct RequestJob : TransferEngine::Job {
+    explicit RequestJob(const HttpRequest& request) : request(request) {}
 
-private:
-    std::shared_ptr<CurlHttp::TransferState> m_state;
-};
+    const HttpRequest& request;
+    HeaderList headers;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    Reply reply;
 
-std::string certificateBlob(const std::string& extraCaBundle) {
-    if (extraCaBundle.empty())
-        return {};
-    std::string extra;
-    if (!readWholeFile(extraCaBundle, extra) || extra.empty()) {
-        std::printf("Cannot read the CA bundle %s\n", extraCaBundle.c_str());
+    std::mutex mutex;
+    std::condition_variable doneChanged;
+    bool done = false;
+    HttpResponse response;
+
+    std::string start(CURL* easy) override {
+        if (std::string error = configure(easy, request, headers, errorBuffer, true);
+            !error.empty())
+            return error;
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &collectReply);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &reply);
+        long timeoutMs = static_cast<long>(std::max<int64_t>(0, request.timeout.count()));
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs);
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
         return {};
     }
-    // An explicit bundle replaces libcurl's default file, so the system's certificates go first.
-    std::string blob;
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    if (info != nullptr && info->cainfo != nullptr && readWholeFile(info->cainfo, blob))
-        blob += "\n";
-    return blob + extra;
-}
+
+    void end(CURL* easy, int curlResult, const std::string& engineError) override {
+        HttpResponse answer;
+        if (!engineError.empty()) {
+            answer.error = engineError;
+        } else if (curlResult != CURLE_OK) {
+            answer.error = reply.tooLarge
+                               ? std::string("The reply is too large")
+                               : describe(static_cast<CURLcode>(curlResult), errorBuffer);
+        } else {
+            long status = 0;
+            curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+            answer.status = static_cast<int>(status);
+            if (!reply.body.empty())
+                answer.body = std::move(reply.body);
+        }
+        std::lock_guard lock(mutex);
+        response = std::move(answer);
+        done = true;
+        doneChanged.notify_all();
+    }
+
+    HttpResponse wait() {
+        std::unique_lock lock(mutex);
+        doneChanged.wait(lock, [this] { return done; });
+        return std::move(response);
+    }
+};
+
+class CurlTransfer : public Transfer {
+public:
+    explicit CurlTransfer(std::shared_ptr<CurlHttp::DownloadJob> job) : m_job(std::move(job)) {}
+    ~CurlTransfer() override {
+        m_job->delivering = false;
+        m_job->cancel();
+    }
+    void cancel() override { m_job->cancel(); }
+
+private:
+    std::shared_ptr<CurlHttp::DownloadJob> m_job;
+};
 
 } // namespace
 
-CurlHttp::CurlHttp(MainThread& mainThread, const std::string& extraCaBundle) {
-    initialiseCurl();
-    m_context = std::make_shared<Context>(mainThread, certificateBlob(extraCaBundle));
-}
+CurlHttp::CurlHttp(MainThread& mainThread, const std::string& extraCaBundle)
+    : m_mainThread(mainThread), m_engine(std::make_unique<TransferEngine>(extraCaBundle)) {}
 
 CurlHttp::~CurlHttp() {
-    std::vector<std::shared_ptr<TransferState>> running;
     {
         std::lock_guard lock(m_mutex);
         for (const auto& weak : m_transfers) {
-            if (auto state = weak.lock())
-                running.push_back(std::move(state));
+            if (auto job = weak.lock())
+                job->delivering = false;
         }
         m_transfers.clear();
     }
-    for (const auto& state : running)
-        state->shutdown();
+    // Ends what still runs; their temporary files are removed before this returns.
+    m_engine.reset();
 }
 
 std::string CurlHttp::builtInCaBundle() {
@@ -501,56 +432,23 @@ std::string CurlHttp::builtInCaBundle() {
 }
 
 HttpResponse CurlHttp::request(const HttpRequest& request) {
-    HttpResponse response;
-    EasyHandle handle(curl_easy_init());
-    if (!handle) {
-        response.error = "Cannot create a transfer";
-        return response;
-    }
-    CURL* easy = handle.get();
-    char errorBuffer[CURL_ERROR_SIZE];
-    HeaderList headers;
-    if (std::string error = configure(easy, request, *m_context, headers, errorBuffer, true);
-        !error.empty()) {
-        response.error = error;
-        return response;
-    }
-    Reply reply;
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &collectReply);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &reply);
-    long timeoutMs = static_cast<long>(std::max<int64_t>(0, request.timeout.count()));
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
-
-    CURLcode result = curl_easy_perform(easy);
-    if (result != CURLE_OK) {
-        response.error =
-            reply.tooLarge ? std::string("The reply is too large") : describe(result, errorBuffer);
-        return response;
-    }
-    long status = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-    response.status = static_cast<int>(status);
-    if (!reply.body.empty())
-        response.body = std::move(reply.body);
-    return response;
+    auto job = std::make_shared<RequestJob>(request);
+    m_engine->submit(job);
+    return job->wait();
 }
 
 std::unique_ptr<Transfer> CurlHttp::download(const HttpRequest& request,
                                              const std::string& temporaryFolder,
                                              TransferCallbacks callbacks) {
-    auto state =
-        std::make_shared<TransferState>(m_context, request, temporaryFolder, std::move(callbacks));
+    auto job =
+        std::make_shared<DownloadJob>(m_mainThread, request, temporaryFolder, std::move(callbacks));
     {
         std::lock_guard lock(m_mutex);
         std::erase_if(m_transfers, [](const auto& weak) { return weak.expired(); });
-        m_transfers.push_back(state);
+        m_transfers.push_back(job);
     }
-    {
-        std::lock_guard lock(state->threadMutex);
-        state->thread = std::thread([state] { state->run(); });
-    }
-    return std::make_unique<CurlTransfer>(state);
+    m_engine->submit(job);
+    return std::make_unique<CurlTransfer>(job);
 }
 
 } // namespace dravik

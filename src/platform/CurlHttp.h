@@ -10,13 +10,17 @@
 namespace dravik {
 
 class MainThread;
+class TransferEngine;
 
-// HTTPS client on libcurl. Requests run on the calling thread; each download runs on a thread of
-// its own and delivers its callbacks through the main thread. Peers are always verified: against
-// the system's certificate store and, when given, the certificates of an extra PEM bundle.
+// HTTPS client on libcurl. Every request and download runs on the client's transfer engine (one
+// thread, one connection cache): requests block their calling thread until the engine has run
+// them; downloads deliver their callbacks through the main thread. Peers are always verified:
+// against the system's certificate store and, when given, the certificates of an extra PEM bundle.
+// Nothing is kept on disk; connections and TLS sessions are reused while the client lives.
 class CurlHttp : public Http {
 public:
     explicit CurlHttp(MainThread& mainThread, const std::string& extraCaBundle = {});
+    // Ends the transfers still running without delivering anything more, and stops the engine.
     ~CurlHttp() override;
     CurlHttp(const CurlHttp&) = delete;
     CurlHttp& operator=(const CurlHttp&) = delete;
@@ -29,13 +33,13 @@ public:
                                        const std::string& temporaryFolder,
                                        TransferCallbacks callbacks) override;
 
-    struct Context;
-    struct TransferState;
+    struct DownloadJob;
 
 private:
-    std::shared_ptr<Context> m_context;
+    MainThread& m_mainThread;
+    std::unique_ptr<TransferEngine> m_engine;
     std::mutex m_mutex;
-    std::vector<std::weak_ptr<TransferState>> m_transfers;
+    std::vector<std::weak_ptr<DownloadJob>> m_transfers;
 };
 
 } // namespace dravik

@@ -1,12 +1,14 @@
 #include "platform/CurlHttp.h"
 
 #include "integration/ServiceSupport.h"
+#include "integration/TinyTlsServer.h"
 #include "platform/QtMainThread.h"
 
 #include <filesystem>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace dravik {
 namespace {
@@ -164,9 +166,11 @@ protected:
         return callbacks;
     }
 
-    Recording fetch(const HttpRequest& request) {
+    Recording fetch(const HttpRequest& request) { return fetchWith(http, request); }
+
+    Recording fetchWith(Http& client, const HttpRequest& request) {
         Recording recording;
-        auto transfer = http.download(request, downloads, record(recording));
+        auto transfer = client.download(request, downloads, record(recording));
         EXPECT_TRUE(pumpUntil([&] { return recording.completed; }));
         return recording;
     }
@@ -476,6 +480,72 @@ TEST_F(CurlHttpTest, LargeDownloadGoesToDiskWithoutGrowingMemory) {
 #endif
     EXPECT_EQ(fs::file_size(received), size);
     EXPECT_TRUE(sameContent(received, service.data() + "/files/large.bin"));
+}
+
+TEST_F(CurlHttpTest, OneClientKeepsOneConnectionUntilTheServerEndsIt) {
+    using Options = test::TinyTlsServer::Options;
+    struct Case {
+        const char* name;
+        Options options;
+        std::vector<std::string> paths; // fetched one after another, after one request
+        std::vector<bool> fetched;
+        int connections;
+    };
+    const Case cases[] = {
+        {"kept alive", Options{}, {"/a", "/b", "/c"}, {true, true, true}, 1},
+        {"closed after every answer",
+         Options{.answersPerConnection = 1},
+         {"/a", "/b", "/c"},
+         {true, true, true},
+         4},
+        {"HTTP/1.0", Options{.http10 = true}, {"/a", "/b", "/c"}, {true, true, true}, 4},
+        {"body cut off", Options{}, {"/a", "/cut", "/b"}, {true, false, true}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TinyTlsServer server(test::kCertificates + "/server.pem",
+                                   test::kCertificates + "/server.key", c.options);
+        CurlHttp client(mainThread, test::kTestCa);
+        HttpRequest request;
+        request.url = server.url("/request");
+        EXPECT_EQ(client.request(request).status, 200);
+        for (size_t i = 0; i < c.paths.size(); ++i) {
+            SCOPED_TRACE(c.paths[i]);
+            fs::remove(received);
+            request.url = server.url(c.paths[i]);
+            Recording r = fetchWith(client, request);
+            EXPECT_EQ(r.error.empty(), c.fetched[i]) << r.error;
+            EXPECT_EQ(fs::exists(received), c.fetched[i]);
+            if (c.fetched[i]) {
+                EXPECT_EQ(fs::file_size(received), c.options.bodySize);
+            }
+        }
+        EXPECT_EQ(server.connections(), c.connections);
+        EXPECT_EQ(entriesIn(downloads), 0u);
+    }
+}
+
+TEST_F(CurlHttpTest, ClosingTheClientEndsWhatItsEngineRuns) {
+    test::TinyTlsServer server(test::kCertificates + "/server.pem",
+                               test::kCertificates + "/server.key", {.slowPause = 1s});
+    auto client = std::make_unique<CurlHttp>(mainThread, test::kTestCa);
+    CurlHttp* shared = client.get();
+    HttpRequest slow;
+    slow.url = server.url("/slow");
+    HttpResponse answer;
+    std::thread worker([&] { answer = shared->request(slow); });
+    Recording r;
+    auto transfer = client->download(slow, downloads, record(r));
+    ASSERT_TRUE(pumpUntil([&] { return server.connections() == 2; }));
+    pumpFor(100ms);
+    client.reset();
+    worker.join();
+    pumpFor(100ms);
+
+    EXPECT_FALSE(answer.answered());
+    EXPECT_EQ(answer.error, "cancelled");
+    EXPECT_TRUE(r.events.empty());
+    EXPECT_EQ(entriesIn(downloads), 0u);
 }
 
 } // namespace

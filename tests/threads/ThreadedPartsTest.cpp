@@ -9,6 +9,7 @@
 #include "exhibition/ExhibitionDataSync.h"
 #include "exhibition/ViewerLauncher.h"
 #include "integration/ServiceSupport.h"
+#include "integration/TinyTlsServer.h"
 #include "platform/CurlHttp.h"
 #include "platform/PosixProcesses.h"
 #include "platform/ThreadWorkers.h"
@@ -239,6 +240,42 @@ TEST(ThreadedPartsTest, TransfersDeliverOnTheMainThreadWhileTheViewerEnds) {
     dropped.transfer.reset();
     t.main.runUntil([] { return false; }, 100ms);
     EXPECT_FALSE(dropped.finished);
+}
+
+TEST(ThreadedPartsTest, ClosingTheClientEndsTheTransfersOfEveryThread) {
+    // A server built into this program, so that ThreadSanitizer sees its threads too.
+    TinyTlsServer server(kCertificates + "/server.pem", kCertificates + "/server.key",
+                         {.slowPause = 1s});
+    QueueMainThread main;
+    auto client = std::make_unique<CurlHttp>(main, kTestCa);
+    CurlHttp* shared = client.get();
+    HttpRequest slow;
+    slow.url = server.url("/slow");
+
+    // A worker waits for a request while the main thread's download runs on the same engine.
+    HttpResponse answer;
+    std::thread worker([&] { answer = shared->request(slow); });
+    bool delivered = false;
+    TransferCallbacks callbacks;
+    callbacks.progress = [&](int64_t, int64_t) {
+        delivered = true;
+    };
+    callbacks.completed = [&](const std::string&, std::optional<int>) {
+        delivered = true;
+    };
+    TempFolder folder;
+    auto transfer = client->download(slow, folder.path(), callbacks);
+    ASSERT_TRUE(main.runUntil([&] { return server.connections() == 2; }));
+    main.runUntil([] { return false; }, 100ms);
+
+    client.reset();
+    worker.join();
+    main.runUntil([] { return false; }, 100ms);
+    EXPECT_FALSE(answer.answered());
+    EXPECT_EQ(answer.error, "cancelled");
+    EXPECT_FALSE(delivered);
+    EXPECT_TRUE(fs::is_empty(folder.path()));
+    transfer.reset();
 }
 
 TEST(ThreadedPartsTest, InstallationWorkerMeetsACloseRequestFromAnotherThread) {
