@@ -130,20 +130,43 @@ std::string File::join(const std::string& folder, const std::string& name) {
 }
 
 bool File::readAll(const std::string& path, std::string& bytes, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in || fs::is_directory(path)) {
+    // Plain descriptors: stamp files are read by the thousand during a data sync.
+    auto failed = [error](int code) {
         if (error)
-            *error = std::strerror(in ? EISDIR : errno ? errno : ENOENT);
+            *error = std::strerror(code);
         return false;
+    };
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failed(errno);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        int code = S_ISDIR(info.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        return failed(code);
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) {
-        if (error)
-            *error = std::strerror(errno ? errno : EIO);
-        return false;
+    std::string data;
+    // The size is a hint only: a file may grow meanwhile, and some report none.
+    data.resize(static_cast<size_t>(std::max<off_t>(info.st_size, 0)) + 1);
+    size_t filled = 0;
+    for (;;) {
+        if (filled == data.size())
+            data.resize(data.size() * 2);
+        ssize_t got = ::read(fd, data.data() + filled, data.size() - filled);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            int code = errno;
+            ::close(fd);
+            return failed(code);
+        }
+        if (got == 0)
+            break;
+        filled += static_cast<size_t>(got);
     }
-    bytes = std::move(buffer).str();
+    ::close(fd);
+    data.resize(filled);
+    bytes = std::move(data);
     return true;
 }
 
