@@ -3,8 +3,8 @@
 #include "common/File.h"
 #include "common/Launcher.h"
 #include "platform/Alerts.h"
-#include "platform/Desktop.h"
 #include "platform/Processes.h"
+#include "platform/RunningApplications.h"
 
 #include <filesystem>
 #include <iostream>
@@ -19,9 +19,9 @@ constexpr int kMarkerPolls = 10;
 
 } // namespace
 
-int countRunningApplications(Desktop& desktop, const std::string& name) {
+int countRunningApplications(RunningApplications& applications, const std::string& name) {
     int count = 0;
-    for (const auto& running : desktop.runningApplicationNames())
+    for (const auto& running : applications.names())
         if (running == name || running == name + ".app")
             ++count;
     return count;
@@ -65,7 +65,7 @@ Startup::Outcome Startup::refuse(const std::string& text) {
 
 Startup::Outcome Startup::runStarter() {
     Platform& platform = m_launcher.platform;
-    if (countRunningApplications(platform.desktop, "Dravik") >= 2)
+    if (countRunningApplications(platform.runningApplications, "Dravik") >= 2)
         return refuse(m_launcher.ini.message("msg13"));
 
     const std::string copyPath = m_launcher.privatePath("Dravik.app");
@@ -94,7 +94,7 @@ Startup::Outcome Startup::runPrivateCopy() {
     m_launcher.writeLog("deleteFile(" + m_markerPath + ")->" + (removed ? "OK" : "NG"));
     if (!File::exists(m_launcher.baseFolder))
         return refuse("パラメータ(パス)が間違っています");
-    if (countRunningApplications(m_launcher.platform.desktop, "Kestrane") >= 1)
+    if (countRunningApplications(m_launcher.platform.runningApplications, "Kestrane") >= 1)
         return refuse(m_launcher.ini.message("msg13"));
     return Outcome::RunApplication;
 }

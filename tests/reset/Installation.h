@@ -4,13 +4,13 @@
 // steps have done to it, and a folder whose removal fails for real (also when running as root).
 
 #include "support/Fakes.h"
+#include "support/SystemTesting.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
-#include <sys/fsuid.h>
 #include <unistd.h>
 #include <vector>
 
@@ -131,12 +131,9 @@ public:
     }
 
     template <typename Work> void run(Work&& work) const {
-        bool root = geteuid() == 0;
-        if (root)
-            setfsuid(kUnprivileged);
+        useFileSystemUser(kUnprivileged);
         work();
-        if (root)
-            setfsuid(0);
+        useFileSystemUser(0);
     }
 
     // False when the guarded work cannot reach the folder, or may change it anyway.

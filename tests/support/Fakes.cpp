@@ -185,8 +185,8 @@ void TestLauncher::build(Http& client, const std::string& serviceBaseUrl) {
     launcher.reset();
     BundleInfo bundle{temp / "bundle/Dravik.app", temp / "bundle/Dravik.app/Contents/Resources",
                       "1.0.0", "1"};
-    platform.reset(new Platform{alerts, mainThread, workers, client, processes, desktop, fileFlags,
-                                audio, bundle});
+    platform.reset(new Platform{alerts, mainThread, workers, client, processes, desktop, desktop,
+                                desktop, fileFlags, audio, bundle});
     launcher = std::make_unique<Launcher>(*platform, privateFolder(), base(), serviceBaseUrl);
     launcher->timings.pollInterval = std::chrono::milliseconds(1);
     launcher->exitProcess = [this] {
