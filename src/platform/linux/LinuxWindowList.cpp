@@ -146,7 +146,9 @@ bool LinuxWindowList::activate(int32_t pid) {
         const uint32_t above = XCB_STACK_MODE_ABOVE;
         xcb_configure_window(x.connection(), window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
         xcb_set_input_focus(x.connection(), XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
-        xcb_flush(x.connection());
+        // A round trip, so that the server has handled the requests before we disconnect.
+        free(xcb_get_input_focus_reply(x.connection(), xcb_get_input_focus(x.connection()),
+                                       nullptr));
         return true;
     }
     return false;

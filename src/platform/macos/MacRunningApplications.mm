@@ -8,10 +8,10 @@ std::vector<std::string> MacRunningApplications::names() {
     std::vector<std::string> names;
     @autoreleasepool {
         for (NSRunningApplication* application in NSWorkspace.sharedWorkspace.runningApplications) {
-            NSString* name = application.localizedName;
-            if (application.terminated || name == nil)
+            const char* name = application.localizedName.UTF8String;
+            if (application.terminated || name == nullptr)
                 continue;
-            names.emplace_back(name.UTF8String);
+            names.emplace_back(name);
         }
     }
     return names;
