@@ -3,6 +3,7 @@
 #include "common/Unicode.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -252,7 +253,9 @@ std::map<std::string, std::string> snapshotTree(const std::string& root,
             line << " " << static_cast<int>(status.permissions());
         if (fs::is_regular_file(status))
             line << " " << fs::file_size(it->path(), error) << " "
-                 << fs::last_write_time(it->path(), error).time_since_epoch().count();
+                 << std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        fs::last_write_time(it->path(), error).time_since_epoch())
+                        .count();
         entries[path] = line.str();
     }
     return entries;
