@@ -4,8 +4,8 @@
 #include "common/Launcher.h"
 #include "common/PrivateFolder.h"
 #include "platform/Alerts.h"
-#include "platform/Desktop.h"
 #include "platform/Processes.h"
+#include "platform/RunningApplications.h"
 
 #include <filesystem>
 #include <iostream>
@@ -20,9 +20,9 @@ constexpr int kMarkerPolls = 10;
 
 } // namespace
 
-int countRunningApplications(Desktop& desktop, const std::string& name) {
+int countRunningApplications(RunningApplications& applications, const std::string& name) {
     int count = 0;
-    for (const auto& running : desktop.runningApplicationNames())
+    for (const auto& running : applications.names())
         if (running == name || running == name + ".app")
             ++count;
     return count;
@@ -87,7 +87,7 @@ bool Startup::anotherLauncher() {
     case InstanceLock::State::Unavailable:
         break;
     }
-    return countRunningApplications(m_launcher.platform.desktop, "Dravik") >= 2;
+    return countRunningApplications(m_launcher.platform.runningApplications, "Dravik") >= 2;
 }
 
 bool Startup::holdsInstanceLock() {
@@ -146,7 +146,7 @@ Startup::Outcome Startup::runPrivateCopy() {
         return refuse("パラメータ(パス)が間違っています");
     if (!holdsInstanceLock())
         return refuse(m_launcher.ini.message("msg13"));
-    if (countRunningApplications(m_launcher.platform.desktop, "Kestrane") >= 1)
+    if (countRunningApplications(m_launcher.platform.runningApplications, "Kestrane") >= 1)
         return refuse(m_launcher.ini.message("msg13"));
     return Outcome::RunApplication;
 }

@@ -7,11 +7,11 @@
 
 namespace dravik {
 
-class Desktop;
+class RunningApplications;
 class Launcher;
 
 // Counts the running applications named name or name + ".app" (exact, case-sensitive).
-int countRunningApplications(Desktop& desktop, const std::string& name);
+int countRunningApplications(RunningApplications& applications, const std::string& name);
 
 // The process entry up to the application loop. A start without TargetPath= is the visitor's
 // starter: it takes the instance lock, copies the bundle into the private folder, starts the copy

@@ -10,11 +10,10 @@
 #include "platform/PosixProcesses.h"
 #include "platform/QtAlerts.h"
 #include "platform/QtAudioPlayer.h"
+#include "platform/QtDesktop.h"
 #include "platform/QtMainThread.h"
-#include "platform/RunningBundle.h"
+#include "platform/SystemServices.h"
 #include "platform/ThreadWorkers.h"
-#include "platform/linux/LinuxDesktop.h"
-#include "platform/linux/LinuxFileFlags.h"
 #include "reset/ViewControllerReset.h"
 #include "update/ViewControllerUpdate.h"
 
@@ -60,17 +59,28 @@ int main(int argc, char* argv[]) {
     QtAlerts alerts(mainThread);
     ThreadWorkers workers;
     PosixProcesses processes;
-    LinuxDesktop desktop;
-    LinuxFileFlags fileFlags;
+    SystemServices system = makeSystemServices();
+    QtDesktop desktop(*system.displaySettings);
     QtAudioPlayer audio;
     CurlHttp http(mainThread, CurlHttp::builtInCaBundle());
-    Platform platform{alerts, mainThread,           workers, http, processes, desktop, fileFlags,
-                      audio,  locateRunningBundle()};
-    Launcher launcher(platform, userDataFolder() + "/Dravik", "", DRAVIK_SERVICE_URL);
+    Platform platform{alerts,
+                      mainThread,
+                      workers,
+                      http,
+                      processes,
+                      desktop,
+                      *system.runningApplications,
+                      *system.windows,
+                      *system.fileFlags,
+                      audio,
+                      system.bundle};
+    Launcher launcher(platform, system.privateFolder, "", DRAVIK_SERVICE_URL);
 
     Startup startup(launcher, std::vector<std::string>(argv, argv + argc));
     if (startup.run() == Startup::Outcome::Exit)
         launcher.exitProcess();
+    for (const std::string& note : system.notes)
+        launcher.writeLog(note);
 
     Storyboard storyboard = makeStoryboard();
     AppDelegate delegate(launcher, storyboard);

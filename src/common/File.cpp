@@ -1,5 +1,6 @@
 #include "common/File.h"
 
+#include "common/RemoveTree.h"
 #include "common/Unicode.h"
 #include "platform/Alerts.h"
 #include "platform/FileFlags.h"
@@ -23,6 +24,14 @@ namespace dravik {
 namespace fs = std::filesystem;
 
 namespace {
+
+// Linux names the modification time st_mtim, macOS st_mtimespec.
+template <typename Stat> const timespec& modificationTime(const Stat& info) {
+    if constexpr (requires { info.st_mtim; })
+        return info.st_mtim;
+    else
+        return info.st_mtimespec;
+}
 
 void printError(const std::string& description) {
     std::cout << description << std::endl;
@@ -243,8 +252,7 @@ bool File::removePath(const std::string& path) const {
         printError(std::strerror(ENOENT));
         return false;
     }
-    fs::remove_all(path, error);
-    return report(error);
+    return report(removeTree(path));
 }
 
 bool File::copyPath(const std::string& source, const std::string& destination) const {
@@ -381,9 +389,9 @@ FileAttributes File::readFileAttributes(const std::string& path) const {
         return attributes;
     }
     attributes.mLastModified = std::chrono::system_clock::time_point(
-        std::chrono::seconds(info.st_mtim.tv_sec) +
+        std::chrono::seconds(modificationTime(info).tv_sec) +
         std::chrono::duration_cast<std::chrono::system_clock::duration>(
-            std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
+            std::chrono::nanoseconds(modificationTime(info).tv_nsec)));
     attributes.mSize = static_cast<uint64_t>(info.st_size);
     return attributes;
 }

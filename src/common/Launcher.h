@@ -22,6 +22,8 @@ class FileFlags;
 class Http;
 class MainThread;
 class Processes;
+class RunningApplications;
+class WindowList;
 class Workers;
 
 // The operating-system services the launcher uses; main builds the real ones, tests their fakes.
@@ -32,6 +34,8 @@ struct Platform {
     Http& http;
     Processes& processes;
     Desktop& desktop;
+    RunningApplications& runningApplications;
+    WindowList& windows;
     FileFlags& fileFlags;
     AudioPlayer& audio;
     BundleInfo bundle;

@@ -35,10 +35,10 @@ ViewerLaunch ViewerLauncher::launch() {
 }
 
 void ViewerLauncher::activateViewerWindow() {
-    Desktop& desktop = m_launcher.platform.desktop;
+    WindowList& windows = m_launcher.platform.windows;
     for (int scan = 1; scan <= kMaxScans; ++scan) {
-        if (std::optional<int32_t> pid = viewerProcessId(desktop.windowsFrontToBack())) {
-            desktop.activate(*pid); // an application that has gone meanwhile ends the watch too
+        if (std::optional<int32_t> pid = viewerProcessId(windows.windowsFrontToBack())) {
+            windows.activate(*pid); // an application that has gone meanwhile ends the watch too
             return;
         }
         std::this_thread::sleep_for(m_launcher.timings.pollInterval);

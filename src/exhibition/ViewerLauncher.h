@@ -3,7 +3,7 @@
 // Starts the viewer Kestrane beside the launcher and brings its window to the front. Runs on the
 // main thread, which the watch blocks for up to ten poll intervals.
 
-#include "platform/Desktop.h"
+#include "platform/WindowList.h"
 
 #include <cstdint>
 #include <optional>

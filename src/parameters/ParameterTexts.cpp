@@ -1,7 +1,8 @@
 #include "parameters/ParameterTexts.h"
 
+#include "common/DoubleText.h"
+
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -54,12 +55,9 @@ double ParameterTexts::stepIncrement(int64_t point) {
 std::string ParameterTexts::shortestText(double value) {
     if (!std::isfinite(value))
         return std::isnan(value) ? "nan" : value < 0 ? "-inf" : "inf";
-    char buffer[64];
     double magnitude = std::fabs(value);
     bool fixed = magnitude == 0 || (magnitude >= 1e-4 && magnitude < 1e16);
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                fixed ? std::chars_format::fixed : std::chars_format::scientific);
-    std::string text(buffer, result.ptr);
+    std::string text = fixed ? shortestFixedText(value) : shortestScientificText(value);
     if (fixed && text.find('.') == std::string::npos)
         text += ".0";
     return text;

@@ -1,28 +1,16 @@
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
-#include <vector>
+#include <utility>
 
 namespace dravik {
 
-struct WindowInfo {
-    std::string ownerName;
-    std::optional<int32_t> ownerPid;
-};
-
-// Running applications and their windows.
+// What the desktop offers alike on every system: the browser, the display settings and the main
+// display's size.
 class Desktop {
 public:
     virtual ~Desktop() = default;
 
-    // Process names of the running applications (one entry per process).
-    virtual std::vector<std::string> runningApplicationNames() = 0;
-    // On-screen windows, front to back, without desktop elements; empty when none can be listed.
-    virtual std::vector<WindowInfo> windowsFrontToBack() = 0;
-    // Brings the application with this process id to the front; false when it is not running.
-    virtual bool activate(int32_t pid) = 0;
     // Opens an address in the default browser; false when it is not a valid address.
     virtual bool openUrl(const std::string& url) = 0;
     // Opens the system's display settings, where the desktop has such a page.

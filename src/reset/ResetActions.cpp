@@ -3,6 +3,7 @@
 #include "common/File.h"
 #include "common/JsonText.h"
 #include "common/Launcher.h"
+#include "common/RemoveTree.h"
 #include "common/UserFile.h"
 #include "common/VersionFile.h"
 #include "parameters/ParameterFile.h"
@@ -126,9 +127,7 @@ Status ResetActions::removeIfPresent(const std::string& path) const {
         return base;
     if (!File::exists(path))
         return Status::ok();
-    std::error_code error;
-    fs::remove_all(path, error);
-    if (error)
+    if (std::error_code error = removeTree(path))
         return fail(error.message());
     return Status::ok();
 }

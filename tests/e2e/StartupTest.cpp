@@ -3,6 +3,7 @@
 
 #include "common/File.h"
 #include "support/Fakes.h"
+#include "support/SystemTesting.h"
 
 #include <algorithm>
 #include <chrono>
@@ -92,14 +93,7 @@ protected:
 
     // The private copy's process id, found by its executable path.
     pid_t privateCopyPid() const {
-        std::string executable = privateFolder() + "/Dravik.app/Contents/MacOS/Dravik";
-        for (const auto& entry : fs::directory_iterator("/proc")) {
-            std::error_code error;
-            auto target = fs::read_symlink(entry.path() / "exe", error);
-            if (!error && target == executable)
-                return static_cast<pid_t>(std::stol(entry.path().filename().string()));
-        }
-        return -1;
+        return test::processOfExecutable(privateFolder() + "/Dravik.app/Contents/MacOS/Dravik");
     }
 
     // Log entries of one process, in order, with the process id prefix removed.

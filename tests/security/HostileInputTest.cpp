@@ -45,6 +45,8 @@ struct ProcessLauncher {
                    noHttp,
                    processes,
                    desktop,
+                   desktop,
+                   desktop,
                    fileFlags,
                    audio,
                    BundleInfo{bundle, bundle + "/Contents/Resources", "1.0.0", "7"}},

@@ -3,10 +3,11 @@
 // File systems that fail for real, also when the tests run as root (who ignores permission bits):
 // a folder whose entries cannot be changed or read, and a disk that fills up.
 
+#include "support/SystemTesting.h"
+
 #include <csignal>
 #include <filesystem>
 #include <string>
-#include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -41,12 +42,9 @@ public:
     }
 
     template <typename Work> void run(Work&& work) const {
-        bool root = geteuid() == 0;
-        if (root)
-            setfsuid(kUnprivileged);
+        useFileSystemUser(kUnprivileged);
         work();
-        if (root)
-            setfsuid(0);
+        useFileSystemUser(0);
     }
 
     // False when the guarded work cannot reach the folder, or may change it anyway.

@@ -3,6 +3,7 @@
 #include "common/Unicode.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -194,8 +195,8 @@ void TestLauncher::build(Http& client, const std::string& serviceBaseUrl) {
     launcher.reset();
     BundleInfo bundle{temp / "bundle/Dravik.app", temp / "bundle/Dravik.app/Contents/Resources",
                       "1.0.0", "1"};
-    platform.reset(new Platform{alerts, mainThread, workers, client, processes, desktop, fileFlags,
-                                audio, bundle});
+    platform.reset(new Platform{alerts, mainThread, workers, client, processes, desktop, desktop,
+                                desktop, fileFlags, audio, bundle});
     launcher = std::make_unique<Launcher>(*platform, privateFolder(), base(), serviceBaseUrl);
     launcher->timings.pollInterval = std::chrono::milliseconds(1);
     launcher->exitProcess = [this] {
@@ -261,7 +262,9 @@ std::map<std::string, std::string> snapshotTree(const std::string& root,
             line << " " << static_cast<int>(status.permissions());
         if (fs::is_regular_file(status))
             line << " " << fs::file_size(it->path(), error) << " "
-                 << fs::last_write_time(it->path(), error).time_since_epoch().count();
+                 << std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        fs::last_write_time(it->path(), error).time_since_epoch())
+                        .count();
         entries[path] = line.str();
     }
     return entries;

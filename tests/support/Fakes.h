@@ -10,6 +10,8 @@
 #include "platform/Http.h"
 #include "platform/MainThread.h"
 #include "platform/Processes.h"
+#include "platform/RunningApplications.h"
+#include "platform/WindowList.h"
 #include "platform/Workers.h"
 
 #include <deque>
@@ -80,9 +82,10 @@ public:
     std::function<void()> lastOnExit;
 };
 
-class FakeDesktop : public Desktop {
+// One fake for the desktop, the running applications and the window list.
+class FakeDesktop : public Desktop, public RunningApplications, public WindowList {
 public:
-    std::vector<std::string> runningApplicationNames() override { return running; }
+    std::vector<std::string> names() override { return running; }
     std::vector<WindowInfo> windowsFrontToBack() override;
     bool activate(int32_t pid) override;
     bool openUrl(const std::string& url) override;

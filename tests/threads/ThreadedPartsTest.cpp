@@ -39,6 +39,8 @@ struct ThreadedLauncher {
                    http,
                    processes,
                    desktop,
+                   desktop,
+                   desktop,
                    flags,
                    audio,
                    BundleInfo{temp / "bundle/Dravik.app",

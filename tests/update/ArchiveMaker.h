@@ -10,7 +10,7 @@
 
 namespace dravik::test {
 
-inline constexpr const char* kSystemExtractor = "/usr/bin/7zz";
+inline constexpr const char* kSystemExtractor = DRAVIK_7ZZ;
 
 // Puts the system's extractor into the test bundle's resources, where the launcher looks for it.
 inline void installExtractor(TestLauncher& t) {

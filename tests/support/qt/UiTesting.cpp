@@ -34,8 +34,8 @@ UiLauncher::UiLauncher(const std::string& serviceBaseUrl, const std::string& caB
                   bundle + "/Contents/Resources/version_mac.json");
     fs::copy_file(DRAVIK_BUNDLE_DIR "/Contents/Resources/Splash.gif",
                   bundle + "/Contents/Resources/Splash.gif");
-    platform.reset(new Platform{alerts, mainThread, *workers, *http, processes, desktop, fileFlags,
-                                audio,
+    platform.reset(new Platform{alerts, mainThread, *workers, *http, processes, desktop, desktop,
+                                desktop, fileFlags, audio,
                                 BundleInfo{bundle, bundle + "/Contents/Resources", "1.0.0", "7"}});
     launcher = std::make_unique<Launcher>(*platform, privateFolder(), base(), serviceBaseUrl);
     launcher->timings.pollInterval = std::chrono::milliseconds(5);

@@ -1,41 +1,14 @@
-#include "platform/linux/LinuxDesktop.h"
+#include "platform/linux/LinuxWindowList.h"
 
-#include <QDesktopServices>
-#include <QGuiApplication>
-#include <QProcess>
-#include <QScreen>
-#include <QStandardPaths>
-#include <QUrl>
+#include "platform/linux/ProcFs.h"
+
 #include <cstdlib>
-#include <dirent.h>
-#include <fstream>
-#include <memory>
-#include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 
 namespace dravik {
 
 namespace {
-
-std::string processName(pid_t pid) {
-    // The executable's file name; comm is cut at 15 characters.
-    char target[4096];
-    std::string link = "/proc/" + std::to_string(pid) + "/exe";
-    ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
-    if (length > 0) {
-        std::string path(target, static_cast<size_t>(length));
-        const std::string deleted = " (deleted)";
-        if (path.size() > deleted.size() &&
-            path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
-            path.resize(path.size() - deleted.size());
-        return path.substr(path.rfind('/') + 1);
-    }
-    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-    std::string name;
-    std::getline(comm, name);
-    return name;
-}
 
 // A connection to the X server with its EWMH atoms; empty when there is no display.
 class XConnection {
@@ -137,38 +110,9 @@ private:
     bool m_ready = false;
 };
 
-// A process that has ended but was not reaped yet is no running application.
-bool hasEnded(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string content;
-    std::getline(stat, content);
-    auto close = content.rfind(')');
-    if (close == std::string::npos || close + 2 >= content.size())
-        return true;
-    char state = content[close + 2];
-    return state == 'Z' || state == 'X';
-}
-
 } // namespace
 
-std::vector<std::string> LinuxDesktop::runningApplicationNames() {
-    std::vector<std::string> names;
-    std::unique_ptr<DIR, int (*)(DIR*)> proc(opendir("/proc"), closedir);
-    if (!proc)
-        return names;
-    while (dirent* entry = readdir(proc.get())) {
-        char* end = nullptr;
-        long pid = std::strtol(entry->d_name, &end, 10);
-        if (*end != '\0' || pid <= 0 || hasEnded(static_cast<pid_t>(pid)))
-            continue;
-        std::string name = processName(static_cast<pid_t>(pid));
-        if (!name.empty())
-            names.push_back(name);
-    }
-    return names;
-}
-
-std::vector<WindowInfo> LinuxDesktop::windowsFrontToBack() {
+std::vector<WindowInfo> LinuxWindowList::windowsFrontToBack() {
     XConnection x;
     std::vector<WindowInfo> windows;
     if (!x.ready())
@@ -179,13 +123,16 @@ std::vector<WindowInfo> LinuxDesktop::windowsFrontToBack() {
         WindowInfo info;
         info.ownerPid = x.pidOf(window);
         if (info.ownerPid)
-            info.ownerName = processName(*info.ownerPid);
+            info.ownerName = procfs::processName(*info.ownerPid);
         windows.push_back(info);
     }
     return windows;
 }
 
-bool LinuxDesktop::activate(int32_t pid) {
+bool LinuxWindowList::activate(int32_t pid) {
+    // A window may outlive the process named in it.
+    if (!procfs::isAlive(pid))
+        return false;
     XConnection x;
     if (!x.ready())
         return false;
@@ -199,42 +146,12 @@ bool LinuxDesktop::activate(int32_t pid) {
         const uint32_t above = XCB_STACK_MODE_ABOVE;
         xcb_configure_window(x.connection(), window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
         xcb_set_input_focus(x.connection(), XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
-        xcb_flush(x.connection());
+        // A round trip, so that the server has handled the requests before we disconnect.
+        free(xcb_get_input_focus_reply(x.connection(), xcb_get_input_focus(x.connection()),
+                                       nullptr));
         return true;
     }
     return false;
-}
-
-bool LinuxDesktop::openUrl(const std::string& url) {
-    QUrl address(QString::fromStdString(url), QUrl::StrictMode);
-    if (!address.isValid() || address.scheme().isEmpty() || address.host().isEmpty())
-        return false;
-    return QDesktopServices::openUrl(address);
-}
-
-void LinuxDesktop::openDisplaySettings() {
-    // The desktops we know of; elsewhere there is nothing to open.
-    for (const char* program :
-         {"gnome-control-center", "systemsettings", "xfce4-display-settings"}) {
-        QString path = QStandardPaths::findExecutable(program);
-        if (path.isEmpty())
-            continue;
-        QStringList args;
-        if (QString(program) == "gnome-control-center")
-            args << "display";
-        else if (QString(program) == "systemsettings")
-            args << "kcm_kscreen";
-        QProcess::startDetached(path, args);
-        return;
-    }
-}
-
-std::pair<int, int> LinuxDesktop::mainDisplaySize() {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return {0, 0};
-    QSize size = screen->size();
-    return {size.width(), size.height()};
 }
 
 } // namespace dravik

@@ -1,0 +1,27 @@
+#include "platform/macos/MacFileFlags.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dravik {
+
+bool MacFileFlags::isImmutable(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && (info.st_flags & UF_IMMUTABLE) != 0;
+}
+
+std::string MacFileFlags::setImmutable(const std::string& path, bool on) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return std::strerror(errno);
+    if (((info.st_flags & UF_IMMUTABLE) != 0) == on)
+        return {};
+    auto flags = on ? (info.st_flags | UF_IMMUTABLE) : (info.st_flags & ~UF_IMMUTABLE);
+    if (::lchflags(path.c_str(), flags) != 0)
+        return std::strerror(errno);
+    return {};
+}
+
+} // namespace dravik

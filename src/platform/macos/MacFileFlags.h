@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/FileFlags.h"
+
+namespace dravik {
+
+// The user immutable flag (UF_IMMUTABLE, "locked" in the Finder), read and set without
+// following a symbolic link.
+class MacFileFlags : public FileFlags {
+public:
+    bool isImmutable(const std::string& path) override;
+    std::string setImmutable(const std::string& path, bool on) override;
+};
+
+} // namespace dravik

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/RunningApplications.h"
+
+namespace dravik {
+
+// The applications of this user's session, by their localized names (NSWorkspace lists only the
+// session's own applications).
+class MacRunningApplications : public RunningApplications {
+public:
+    std::vector<std::string> names() override;
+};
+
+} // namespace dravik

@@ -1,0 +1,22 @@
+#include "platform/RunningBundle.h"
+#include "platform/SystemServices.h"
+#include "platform/macos/MacDisplaySettings.h"
+#include "platform/macos/MacFileFlags.h"
+#include "platform/macos/MacRunningApplications.h"
+#include "platform/macos/MacWindowList.h"
+
+namespace dravik {
+
+SystemServices makeSystemServices() {
+    SystemServices services;
+    services.runningApplications = std::make_unique<MacRunningApplications>();
+    services.windows = std::make_unique<MacWindowList>();
+    services.fileFlags = std::make_unique<MacFileFlags>();
+    services.displaySettings = std::make_unique<MacDisplaySettings>();
+    services.bundle = locateRunningBundle();
+    services.privateFolder = privateFolderPath();
+    services.notes = missingVersionNotes(services.bundle);
+    return services;
+}
+
+} // namespace dravik
