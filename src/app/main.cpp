@@ -9,6 +9,7 @@
 #include "platform/CurlHttp.h"
 #include "platform/PosixProcesses.h"
 #include "platform/QtAlerts.h"
+#include "platform/QtApplication.h"
 #include "platform/QtAudioPlayer.h"
 #include "platform/QtDesktop.h"
 #include "platform/QtMainThread.h"
@@ -52,8 +53,12 @@ Storyboard makeStoryboard() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Dravik");
+    const std::vector<std::string> arguments(argv, argv + argc);
+    QtApplication::setArguments(argc, argv);
+    // The starter hands over to the private copy and ends: it makes the window system's
+    // application only when it has an alert to show.
+    if (!Startup::baseFolderFrom(arguments).empty())
+        QtApplication::ensure();
 
     QtMainThread mainThread;
     QtAlerts alerts(mainThread);
@@ -76,7 +81,7 @@ int main(int argc, char* argv[]) {
                       system.bundle};
     Launcher launcher(platform, system.privateFolder, "", DRAVIK_SERVICE_URL);
 
-    Startup startup(launcher, std::vector<std::string>(argv, argv + argc));
+    Startup startup(launcher, arguments);
     if (startup.run() == Startup::Outcome::Exit)
         launcher.exitProcess();
     for (const std::string& note : system.notes)

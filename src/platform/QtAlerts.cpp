@@ -1,6 +1,7 @@
 #include "platform/QtAlerts.h"
 
 #include "platform/MainThread.h"
+#include "platform/QtApplication.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -21,6 +22,7 @@ QWidget* frontWindow() {
 }
 
 bool showBox(QMessageBox::Icon icon, const std::string& text, bool withCancel) {
+    QtApplication::ensure();
     QMessageBox box(icon, QApplication::applicationName(), QString::fromStdString(text),
                     withCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
                     frontWindow());
