@@ -281,6 +281,28 @@ TEST(ThreadedPartsTest, ClosingTheClientEndsTheTransfersOfEveryThread) {
     transfer.reset();
 }
 
+TEST(ThreadedPartsTest, WorkerThreadsAreJoinedOnceTheirJobsEnd) {
+    std::atomic<int> ran{0};
+    {
+        ThreadWorkers workers;
+        for (int i = 0; i < 20; ++i) {
+            workers.run([&] { ++ran; });
+            const auto deadline = std::chrono::steady_clock::now() + 10s;
+            while (workers.threadCounts().running > 0 &&
+                   std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(1ms);
+            ASSERT_EQ(workers.threadCounts().running, 0u);
+        }
+        // Each run joined the threads that had ended before it: only the last one is left.
+        EXPECT_EQ(workers.threadCounts().unjoined, 1u);
+        workers.run([&] {
+            std::this_thread::sleep_for(50ms);
+            ++ran;
+        });
+    }
+    EXPECT_EQ(ran, 21);
+}
+
 TEST(ThreadedPartsTest, InstallationWorkerMeetsACloseRequestFromAnotherThread) {
     TempFolder stage;
     writeFile(stage / "Release/Exhibition/Kestrane.app/Contents/MacOS/Kestrane", "#!/bin/sh\n");
