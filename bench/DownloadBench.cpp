@@ -112,37 +112,37 @@ int runDravik(int argc, char** argv, const std::string& listFile) {
     std::unique_ptr<dravik::Transfer> transfer;
     Clock::time_point start;
 
-    // The same steps as the download view: one transfer, move the temporary file into place in
-    // the finished callback, start the next file from the completed callback.
+    // The same steps as the download view: one transfer, then, in its completion, move the
+    // temporary file into place and start the next file.
+    const auto alive = std::make_shared<char>();
     std::function<void()> startNext = [&] {
         const Item& item = items[next];
         dravik::HttpRequest request;
         request.url = item.url;
         request.headers.emplace_back("Authorization", "Bearer " + token);
-        dravik::TransferCallbacks callbacks;
-        callbacks.progress = [&](int64_t written, int64_t) {
+        dravik::TransferReceiver receiver;
+        receiver.context = alive;
+        receiver.progress = [&](int64_t written, int64_t) {
             lastWritten = written;
         };
-        callbacks.finished = [&, target = item.target](const std::string& temporaryFile) {
-            std::error_code error;
-            fs::rename(temporaryFile, target, error);
-            if (error)
-                std::printf("file error: %s\n", error.message().c_str());
-        };
-        callbacks.completed = [&](const std::string& error, std::optional<int>) {
-            if (!error.empty()) {
-                std::fprintf(stderr, "transfer %zu failed: %s\n", next, error.c_str());
+        receiver.completed = [&, target = item.target](const dravik::TransferResult& result) {
+            if (!result.succeeded()) {
+                std::fprintf(stderr, "transfer %zu failed: %s\n", next, result.error.c_str());
                 status = 1;
                 QCoreApplication::quit();
                 return;
             }
+            std::error_code error;
+            fs::rename(result.file, target, error);
+            if (error)
+                std::printf("file error: %s\n", error.message().c_str());
             if (++next == items.size()) {
                 QCoreApplication::quit();
                 return;
             }
             startNext();
         };
-        transfer = http.download(request, item.target.parent_path().string(), callbacks);
+        transfer = http.download(request, item.target.parent_path().string(), receiver);
     };
 
     QTimer::singleShot(0, [&] {

@@ -30,7 +30,7 @@ public:
         return dravik::HttpResponse{200, m_body, ""};
     }
     std::unique_ptr<dravik::Transfer> download(const dravik::HttpRequest&, const std::string&,
-                                               dravik::TransferCallbacks) override {
+                                               dravik::TransferReceiver) override {
         return nullptr;
     }
 

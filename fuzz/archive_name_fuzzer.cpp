@@ -35,7 +35,7 @@ struct Unused : Alerts, MainThread, Workers, Http, Processes, Desktop, FileFlags
     void run(std::function<void()>) override {}
     HttpResponse request(const HttpRequest&) override { return {}; }
     std::unique_ptr<Transfer> download(const HttpRequest&, const std::string&,
-                                       TransferCallbacks) override {
+                                       TransferReceiver) override {
         return nullptr;
     }
     ProcessResult run(const std::string&, const std::vector<std::string>&) override { return {}; }

@@ -91,25 +91,16 @@ void ViewControllerDownload::startDownload() {
     }
     Expected<std::string> destination = m_progress.destination();
     if (!destination) {
-        transferCompleted(destination.error(), std::nullopt);
+        transferCompleted(TransferResult{std::nullopt, destination.error(), {}});
         return;
     }
     m_save_fname = *destination;
-
-    TransferCallbacks callbacks;
-    callbacks.progress = [this](int64_t written, int64_t expected) {
-        transferProgress(written, expected);
-    };
-    callbacks.finished = [this](const std::string& file) {
-        transferFinished(file);
-    };
-    callbacks.completed = [this](const std::string& error, std::optional<int> status) {
-        transferCompleted(error, status);
-    };
     // The body is written next to its destination, so that moving it into place is a rename
     // and the running viewer never sees half a file under the real name.
-    m_transfer =
-        m_launcher.platform.http.download(m_progress.request(), entry.path, std::move(callbacks));
+    m_transfer = m_launcher.platform.http.download(
+        m_progress.request(), entry.path,
+        TransferReceiver::bind(this, m_lifetime.token(), &ViewControllerDownload::transferProgress,
+                               &ViewControllerDownload::transferCompleted));
 }
 
 void ViewControllerDownload::transferProgress(int64_t written, int64_t expected) {
@@ -119,7 +110,7 @@ void ViewControllerDownload::transferProgress(int64_t written, int64_t expected)
         qs(DownloadProgress::elapsedLabel(std::chrono::steady_clock::now() - m_startData)));
 }
 
-void ViewControllerDownload::transferFinished(const std::string& temporaryFile) {
+void ViewControllerDownload::storeFile(const std::string& temporaryFile) {
     if (File::exists(m_save_fname))
         m_launcher.file.removePath(m_save_fname);
     namespace fs = std::filesystem;
@@ -139,14 +130,14 @@ void ViewControllerDownload::transferFinished(const std::string& temporaryFile) 
                     error);
 }
 
-void ViewControllerDownload::transferCompleted(const std::string& error,
-                                               std::optional<int> status) {
-    if (!error.empty()) {
+void ViewControllerDownload::transferCompleted(const TransferResult& result) {
+    if (!result.succeeded()) {
         m_launcher.writeLog(
-            DownloadProgress::failureText(m_progress.fileNameLabel(), error, status));
+            DownloadProgress::failureText(m_progress.fileNameLabel(), result.error, result.status));
         finish();
         return;
     }
+    storeFile(result.file);
     DownloadProgress::Next next = m_progress.completed();
     const int64_t done = m_progress.downloadedCount();
     m_ui->progressBar1->setValue(static_cast<int>(std::min<int64_t>(done, INT_MAX)));

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "common/Lifetime.h"
 #include "exhibition/DownloadProgress.h"
 
 #include <QWidget>
 #include <chrono>
 #include <memory>
-#include <optional>
 #include <string>
 
 namespace Ui {
@@ -16,6 +16,7 @@ namespace dravik {
 
 class Launcher;
 class Transfer;
+struct TransferResult;
 class WindowController;
 
 // The last view: starts the viewer, minimizes the window and fetches the files of the download
@@ -39,8 +40,9 @@ private:
     void begin();
     void startDownload();
     void transferProgress(int64_t written, int64_t expected);
-    void transferFinished(const std::string& temporaryFile);
-    void transferCompleted(const std::string& error, std::optional<int> status);
+    void transferCompleted(const TransferResult& result);
+    // Moves a finished transfer's file to m_save_fname.
+    void storeFile(const std::string& temporaryFile);
     void finish();
 
     Launcher& m_launcher;
@@ -52,6 +54,7 @@ private:
     bool m_begun = false;
     bool m_finished = false;
     // Last, so that a running transfer is stopped before anything it reports to goes away.
+    Lifetime m_lifetime;
     std::unique_ptr<Transfer> m_transfer;
 };
 

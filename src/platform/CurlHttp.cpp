@@ -137,14 +137,14 @@ size_t collectReply(char* data, size_t size, size_t count, void* user) {
 // One download: the engine's side of the transfer, and what the main thread has been told so far.
 struct CurlHttp::DownloadJob : TransferEngine::Job, std::enable_shared_from_this<DownloadJob> {
     DownloadJob(MainThread& mainThread, HttpRequest request, std::string folder,
-                TransferCallbacks callbacks)
+                TransferReceiver receiver)
         : mainThread(mainThread), request(std::move(request)), folder(std::move(folder)),
-          callbacks(std::move(callbacks)) {}
+          receiver(std::move(receiver)) {}
 
     MainThread& mainThread;
     const HttpRequest request;
     const std::string folder;
-    const TransferCallbacks callbacks;
+    const TransferReceiver receiver;
 
     // Cleared when the Transfer or the client goes away: nothing is delivered after that.
     std::atomic<bool> delivering{true};
@@ -175,6 +175,7 @@ struct CurlHttp::DownloadJob : TransferEngine::Job, std::enable_shared_from_this
     std::string start(CURL* handle) override;
     void end(CURL* handle, int curlResult, const std::string& engineError) override;
 
+    bool receiverAlive();
     std::string outcome(int curlResult, const std::string& engineError, long code) const;
     bool flush();
     void reportProgress();
@@ -277,8 +278,20 @@ void CurlHttp::DownloadJob::reportProgress() {
     });
 }
 
+// Main thread: whether anything may still be delivered. A transfer whose receiver has gone is not
+// wanted any more and stops.
+bool CurlHttp::DownloadJob::receiverAlive() {
+    if (!delivering)
+        return false;
+    if (!receiver.context.expired())
+        return true;
+    delivering = false;
+    cancel();
+    return false;
+}
+
 void CurlHttp::DownloadJob::deliverProgress() {
-    if (!delivering || !callbacks.progress)
+    if (!receiverAlive() || !receiver.progress)
         return;
     int64_t nowWritten = reportedWritten;
     int64_t nowExpected = reportedExpected;
@@ -286,7 +299,7 @@ void CurlHttp::DownloadJob::deliverProgress() {
         return;
     deliveredWritten = nowWritten;
     deliveredExpected = nowExpected;
-    callbacks.progress(nowWritten, nowExpected);
+    receiver.progress(nowWritten, nowExpected);
 }
 
 std::string CurlHttp::DownloadJob::outcome(int curlResult, const std::string& engineError,
@@ -328,16 +341,14 @@ void CurlHttp::DownloadJob::end(CURL* handle, int curlResult, const std::string&
         return;
     reportedWritten = written;
     reportedExpected = expected;
-    mainThread.post([self = shared_from_this(), error, file = temporaryFile, status] {
-        self->deliverProgress();
-        if (!file.empty()) {
-            if (self->delivering && self->callbacks.finished)
-                self->callbacks.finished(file);
-            ::unlink(file.c_str()); // whatever the receiver did not move away
-        }
-        if (self->delivering && self->callbacks.completed)
-            self->callbacks.completed(error, status);
-    });
+    mainThread.post(
+        [self = shared_from_this(), result = TransferResult{status, error, temporaryFile}] {
+            self->deliverProgress();
+            if (self->receiverAlive() && self->receiver.completed)
+                self->receiver.completed(result);
+            if (!result.file.empty())
+                ::unlink(result.file.c_str()); // whatever the receiver did not move away
+        });
 }
 
 namespace {
@@ -439,9 +450,9 @@ HttpResponse CurlHttp::request(const HttpRequest& request) {
 
 std::unique_ptr<Transfer> CurlHttp::download(const HttpRequest& request,
                                              const std::string& temporaryFolder,
-                                             TransferCallbacks callbacks) {
+                                             TransferReceiver receiver) {
     auto job =
-        std::make_shared<DownloadJob>(m_mainThread, request, temporaryFolder, std::move(callbacks));
+        std::make_shared<DownloadJob>(m_mainThread, request, temporaryFolder, std::move(receiver));
     {
         std::lock_guard lock(m_mutex);
         std::erase_if(m_transfers, [](const auto& weak) { return weak.expired(); });

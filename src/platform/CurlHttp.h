@@ -31,7 +31,7 @@ public:
     HttpResponse request(const HttpRequest& request) override;
     std::unique_ptr<Transfer> download(const HttpRequest& request,
                                        const std::string& temporaryFolder,
-                                       TransferCallbacks callbacks) override;
+                                       TransferReceiver receiver) override;
 
     struct DownloadJob;
 

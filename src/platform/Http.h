@@ -29,16 +29,39 @@ struct HttpResponse {
     bool answered() const { return status.has_value(); }
 };
 
-// Callbacks of one download transfer, all delivered on the main thread, in this order: any number
-// of progress calls, then finished (only when a body was received and stored), then completed.
-struct TransferCallbacks {
+// How a download ended.
+struct TransferResult {
+    std::optional<int> status; // the answer's HTTP status, absent when none came
+    std::string error;         // empty on success; a status outside 200-299 is one ("HTTP 404")
+    // Success only: the temporary file that holds the whole body. The receiver moves it into
+    // place while it handles the result; a file left there afterwards is removed.
+    std::string file;
+
+    bool succeeded() const { return error.empty(); }
+};
+
+// Where one download reports, on the main thread: any number of progress calls, then completed
+// once. Nothing reaches the receiver once its context has expired or the Transfer is destroyed,
+// so a receiver that goes away first is never called.
+struct TransferReceiver {
+    std::weak_ptr<const void> context;
     // Bytes written so far and bytes expected in total; expected is -1 when the size is unknown.
     std::function<void(int64_t written, int64_t expected)> progress;
-    // The temporary file that holds the whole body; the receiver moves it into place. A file left
-    // there after the call is removed.
-    std::function<void(const std::string& temporaryFile)> finished;
-    // Empty error on success. A status outside 200-299 is an error ("HTTP 404").
-    std::function<void(const std::string& error, std::optional<int> status)> completed;
+    std::function<void(const TransferResult& result)> completed;
+
+    // The receiver's own member functions, called only while context lives.
+    template <typename Receiver>
+    static TransferReceiver bind(Receiver* receiver, std::weak_ptr<const void> context,
+                                 void (Receiver::*onProgress)(int64_t, int64_t),
+                                 void (Receiver::*onCompleted)(const TransferResult&)) {
+        return {std::move(context),
+                [receiver, onProgress](int64_t written, int64_t expected) {
+                    (receiver->*onProgress)(written, expected);
+                },
+                [receiver, onCompleted](const TransferResult& result) {
+                    (receiver->*onCompleted)(result);
+                }};
+    }
 };
 
 class Transfer {
@@ -58,7 +81,7 @@ public:
     // Starts a download that streams the body to a temporary file in temporaryFolder.
     virtual std::unique_ptr<Transfer> download(const HttpRequest& request,
                                                const std::string& temporaryFolder,
-                                               TransferCallbacks callbacks) = 0;
+                                               TransferReceiver receiver) = 0;
 };
 
 } // namespace dravik

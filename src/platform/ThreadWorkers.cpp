@@ -3,19 +3,42 @@
 namespace dravik {
 
 ThreadWorkers::~ThreadWorkers() {
-    std::vector<std::thread> threads;
     {
-        std::lock_guard lock(m_mutex);
-        threads.swap(m_threads);
+        std::unique_lock lock(m_mutex);
+        m_threadEnded.wait(lock, [this] { return m_running.empty(); });
     }
-    for (auto& thread : threads)
-        if (thread.joinable())
-            thread.join();
+    joinFinished();
 }
 
 void ThreadWorkers::run(std::function<void()> work) {
+    joinFinished();
     std::lock_guard lock(m_mutex);
-    m_threads.emplace_back(std::move(work));
+    const uint64_t id = m_nextId++;
+    // The thread cannot reach its own entry before it is stored: that needs the lock held here.
+    m_running.emplace(id, std::thread([this, id, work = std::move(work)] {
+                          work();
+                          std::lock_guard ended(m_mutex);
+                          auto self = m_running.find(id);
+                          m_finished.push_back(std::move(self->second));
+                          m_running.erase(self);
+                          m_threadEnded.notify_all();
+                      }));
+}
+
+ThreadWorkers::ThreadCounts ThreadWorkers::threadCounts() const {
+    std::lock_guard lock(m_mutex);
+    return {m_running.size(), m_finished.size()};
+}
+
+// A thread in m_finished has only to return from its last lines, which need nothing held here.
+void ThreadWorkers::joinFinished() {
+    std::vector<std::thread> finished;
+    {
+        std::lock_guard lock(m_mutex);
+        finished.swap(m_finished);
+    }
+    for (auto& thread : finished)
+        thread.join();
 }
 
 } // namespace dravik

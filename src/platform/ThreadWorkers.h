@@ -3,14 +3,18 @@
 #include "platform/Workers.h"
 
 #include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 namespace dravik {
 
-// One thread per job. The destructor waits for the jobs still running, so no worker outlives the
-// launcher context it uses.
+// One thread per job. A finished job's thread is joined by the next run() (or the destructor), so
+// the pool keeps only the threads still running. The destructor waits for the jobs still
+// running, so no worker outlives the launcher context it uses.
 class ThreadWorkers : public Workers {
 public:
     ThreadWorkers() = default;
@@ -20,9 +24,20 @@ public:
 
     void run(std::function<void()> work) override;
 
+    struct ThreadCounts {
+        size_t running = 0;
+        size_t unjoined = 0; // ended, joined by the next run()
+    };
+    ThreadCounts threadCounts() const;
+
 private:
-    std::mutex m_mutex;
-    std::vector<std::thread> m_threads;
+    void joinFinished();
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_threadEnded;
+    uint64_t m_nextId = 0;
+    std::map<uint64_t, std::thread> m_running;
+    std::vector<std::thread> m_finished; // their jobs have returned
 };
 
 } // namespace dravik

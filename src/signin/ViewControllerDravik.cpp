@@ -25,6 +25,20 @@
 
 namespace dravik {
 
+namespace {
+
+// Runs work with the view on the main thread, unless the view has gone by then. Workers call it:
+// it touches nothing of the view itself.
+template <typename Work>
+void postToView(MainThread& main, QPointer<ViewControllerDravik> view, Work work) {
+    main.post([view, work = std::move(work)] {
+        if (view)
+            work(*view);
+    });
+}
+
+} // namespace
+
 ViewControllerDravik::ViewControllerDravik(Launcher& launcher, WindowController& window,
                                            QWidget* parent)
     : QWidget(parent), m_launcher(launcher), m_window(window),
@@ -64,20 +78,13 @@ void ViewControllerDravik::viewDidLoad() {
 
     // The published record is fetched off the main thread; Start waits for it.
     m_ui->buttonStart->setEnabled(false);
-    m_launcher.platform.workers.run([this] {
-        auto remote = ServiceClient(m_launcher).fetchRemoteVersion();
-        onMainThread([this, remote] {
-            m_launcher.remoteVersion = remote;
-            applyRemoteVersion();
+    Launcher& launcher = m_launcher;
+    launcher.platform.workers.run([&launcher, view = QPointer(this)] {
+        auto remote = ServiceClient(launcher).fetchRemoteVersion();
+        postToView(launcher.platform.mainThread, view, [remote](ViewControllerDravik& self) {
+            self.m_launcher.remoteVersion = remote;
+            self.applyRemoteVersion();
         });
-    });
-}
-
-void ViewControllerDravik::onMainThread(std::function<void()> work) {
-    // The view may be gone by the time a worker's result arrives.
-    m_launcher.platform.mainThread.post([view = QPointer<ViewControllerDravik>(this), work] {
-        if (view)
-            work();
     });
 }
 
@@ -169,17 +176,19 @@ void ViewControllerDravik::buttonStartClick() {
         return;
     }
     // After a reset the published record is needed again; it is fetched off the main thread.
-    m_launcher.platform.workers.run([this, code, email] {
-        auto remote = ServiceClient(m_launcher).fetchRemoteVersion();
-        onMainThread([this, remote, code, email] {
-            if (!remote) {
-                setInputsEnabled(true);
-                alert(m_launcher.ini.message("msg21"));
-                return;
-            }
-            m_launcher.remoteVersion = remote;
-            startSignIn(code, email);
-        });
+    Launcher& launcher = m_launcher;
+    launcher.platform.workers.run([&launcher, view = QPointer(this), code, email] {
+        auto remote = ServiceClient(launcher).fetchRemoteVersion();
+        postToView(launcher.platform.mainThread, view,
+                   [remote, code, email](ViewControllerDravik& self) {
+                       if (!remote) {
+                           self.setInputsEnabled(true);
+                           self.alert(self.m_launcher.ini.message("msg21"));
+                           return;
+                       }
+                       self.m_launcher.remoteVersion = remote;
+                       self.startSignIn(code, email);
+                   });
     });
 }
 
@@ -187,9 +196,11 @@ void ViewControllerDravik::startSignIn(const std::string& code, const std::strin
     writeUpdateSetting();
     m_invitecode = code;
     m_email = email;
-    m_launcher.platform.workers.run([this, code, email] {
-        SignInResult result = runSignInSequence(m_launcher, code, email);
-        onMainThread([this, result] { handleSignInResult(result); });
+    Launcher& launcher = m_launcher;
+    launcher.platform.workers.run([&launcher, view = QPointer(this), code, email] {
+        SignInResult result = runSignInSequence(launcher, code, email);
+        postToView(launcher.platform.mainThread, view,
+                   [result](ViewControllerDravik& self) { self.handleSignInResult(result); });
     });
 }
 
@@ -212,23 +223,31 @@ void ViewControllerDravik::handleSignInResult(const SignInResult& result) {
 }
 
 void ViewControllerDravik::startDataSync() {
-    m_launcher.platform.workers.run(
-        [this] { ExhibitionDataSync(m_launcher).run([this] { finishSignIn(); }); });
+    Launcher& launcher = m_launcher;
+    launcher.platform.workers.run([&launcher, view = QPointer(this)] {
+        ExhibitionDataSync(launcher).run([&launcher, view] { finishSignIn(launcher, view); });
+    });
 }
 
-void ViewControllerDravik::finishSignIn() {
-    MainThread& main = m_launcher.platform.mainThread;
-    main.post([this] { m_window.hideMenuItem("設定", "操作パラメータ"); });
-    switch (decideFinish(m_launcher)) {
+void ViewControllerDravik::finishSignIn(Launcher& launcher, QPointer<ViewControllerDravik> view) {
+    MainThread& main = launcher.platform.mainThread;
+    postToView(main, view, [](ViewControllerDravik& self) {
+        self.m_window.hideMenuItem("設定", "操作パラメータ");
+    });
+    switch (decideFinish(launcher)) {
     case FinishRoute::Update:
-        main.post([this] { m_window.performSegue("DravikToUpdate"); });
+        postToView(main, view, [](ViewControllerDravik& self) {
+            self.m_window.performSegue("DravikToUpdate");
+        });
         break;
     case FinishRoute::NoViewer:
-        showAlertAndWait(m_launcher, "Can't start because there is no Kestrane file.");
-        main.post([this] { m_launcher.exitProcess(); });
+        showAlertAndWait(launcher, "Can't start because there is no Kestrane file.");
+        main.post([&launcher] { launcher.exitProcess(); });
         break;
     case FinishRoute::Download:
-        main.post([this] { m_window.performSegue("DravikToDownload"); });
+        postToView(main, view, [](ViewControllerDravik& self) {
+            self.m_window.performSegue("DravikToDownload");
+        });
         break;
     }
 }

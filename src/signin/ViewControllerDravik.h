@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,8 +30,6 @@ public:
 
     // Runs the exhibition data sync on a worker; it ends with finishSignIn.
     void startDataSync();
-    // Worker thread: the update view, the download view, or the end when the viewer is missing.
-    void finishSignIn();
 
     Ui::ViewControllerDravik& ui() { return *m_ui; }
 
@@ -50,8 +48,9 @@ protected:
 
 private:
     void viewDidLoad();
-    // Runs work on the main thread while this view still exists.
-    void onMainThread(std::function<void()> work);
+    // Worker thread: the update view, the download view, or the end when the viewer is missing.
+    // Reaches the view only on the main thread, and only while it exists.
+    static void finishSignIn(Launcher& launcher, QPointer<ViewControllerDravik> view);
     void applyRemoteVersion();
     void showSplash();
     void showEntryLink();

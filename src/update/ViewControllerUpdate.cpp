@@ -91,20 +91,11 @@ void ViewControllerUpdate::ButtonOKClick() {
     m_ui->label_update_confirm->setText(qs(start.confirmText));
     m_ui->label_progress->setText(qs(start.progressText));
 
-    // The callbacks reach this view only while m_transfer lives; the view owns it.
-    TransferCallbacks callbacks;
-    callbacks.progress = [this](int64_t written, int64_t expected) {
-        transferProgress(written, expected);
-    };
-    callbacks.finished = [this](const std::string& file) {
-        transferFinished(file);
-    };
-    callbacks.completed = [this](const std::string& error, std::optional<int> status) {
-        transferCompleted(error, status);
-    };
     m_transfer.reset();
-    m_transfer = m_launcher.platform.http.download(start.request, m_launcher.privateFolder,
-                                                   std::move(callbacks));
+    m_transfer = m_launcher.platform.http.download(
+        start.request, m_launcher.privateFolder,
+        TransferReceiver::bind(this, m_lifetime.token(), &ViewControllerUpdate::transferProgress,
+                               &ViewControllerUpdate::transferCompleted));
 }
 
 void ViewControllerUpdate::transferProgress(int64_t written, int64_t expected) {
@@ -118,13 +109,12 @@ void ViewControllerUpdate::transferProgress(int64_t written, int64_t expected) {
     }
 }
 
-void ViewControllerUpdate::transferFinished(const std::string& temporaryFile) {
-    ReleaseArchive::store(m_launcher, temporaryFile, m_savedPath);
-}
-
-void ViewControllerUpdate::transferCompleted(const std::string& error, std::optional<int> status) {
+void ViewControllerUpdate::transferCompleted(const TransferResult& result) {
+    if (result.succeeded())
+        ReleaseArchive::store(m_launcher, result.file, m_savedPath);
     TransferEndResult end = UpdateTransfer::completed(
-        m_launcher, UpdateTransfer::transferError(error, status), m_cancelFlag, m_savedPath);
+        m_launcher, UpdateTransfer::transferError(result.error, result.status), m_cancelFlag,
+        m_savedPath);
     switch (end.outcome) {
     case TransferEnd::RestoreFailed:
         m_launcher.platform.alerts.critical(end.text);

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "common/Lifetime.h"
+
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 namespace Ui {
@@ -15,6 +16,7 @@ namespace dravik {
 
 class Launcher;
 class Transfer;
+struct TransferResult;
 class WindowController;
 struct InstallResult;
 
@@ -40,19 +42,20 @@ private:
     void viewDidLoad();
     void setButtonsEnabled(bool enabled);
     void transferProgress(int64_t written, int64_t expected);
-    void transferFinished(const std::string& temporaryFile);
-    void transferCompleted(const std::string& error, std::optional<int> status);
+    void transferCompleted(const TransferResult& result);
     void installationEnded(const InstallResult& result);
 
     Launcher& m_launcher;
     WindowController& m_window;
     std::unique_ptr<Ui::ViewControllerUpdate> m_ui;
-    std::unique_ptr<Transfer> m_transfer;
 
     std::string m_savedPath;
     bool m_cancelFlag = false;
     QTimer m_timer;
     int m_timerProgressPercentage = 0;
+    // Last, so that a running transfer is stopped before anything it reports to goes away.
+    Lifetime m_lifetime;
+    std::unique_ptr<Transfer> m_transfer;
 };
 
 } // namespace dravik

@@ -21,7 +21,7 @@ public:
         return reply;
     }
     std::unique_ptr<Transfer> download(const HttpRequest&, const std::string&,
-                                       TransferCallbacks) override {
+                                       TransferReceiver) override {
         return nullptr;
     }
 

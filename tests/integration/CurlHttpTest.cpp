@@ -1,5 +1,6 @@
 #include "platform/CurlHttp.h"
 
+#include "common/Lifetime.h"
 #include "integration/ServiceSupport.h"
 #include "integration/TinyTlsServer.h"
 #include "platform/QtMainThread.h"
@@ -139,31 +140,30 @@ protected:
         return request;
     }
 
-    // The finished callback moves the file to received, as the download view does.
-    TransferCallbacks record(Recording& recording) {
-        TransferCallbacks callbacks;
-        callbacks.progress = [this, &recording](int64_t written, int64_t expected) {
+    // A delivered file is recorded as "finished" and moved to received, as the download view does.
+    TransferReceiver record(Recording& recording) {
+        TransferReceiver receiver;
+        receiver.context = alive.token();
+        receiver.progress = [this, &recording](int64_t written, int64_t expected) {
             recording.offMainThread |= !mainThread.isCurrent();
             recording.events.push_back("progress");
             recording.progress.emplace_back(written, expected);
         };
-        callbacks.finished = [this, &recording](const std::string& file) {
+        receiver.completed = [this, &recording](const TransferResult& result) {
             recording.offMainThread |= !mainThread.isCurrent();
-            recording.events.push_back("finished");
-            recording.finishedFile = file;
-            recording.finishedFileExisted = fs::exists(file);
-            std::error_code error;
-            fs::rename(file, received, error);
-        };
-        callbacks.completed = [this, &recording](const std::string& error,
-                                                 std::optional<int> status) {
-            recording.offMainThread |= !mainThread.isCurrent();
+            if (!result.file.empty()) {
+                recording.events.push_back("finished");
+                recording.finishedFile = result.file;
+                recording.finishedFileExisted = fs::exists(result.file);
+                std::error_code error;
+                fs::rename(result.file, received, error);
+            }
             recording.events.push_back("completed");
             recording.completed = true;
-            recording.error = error;
-            recording.status = status;
+            recording.error = result.error;
+            recording.status = result.status;
         };
-        return callbacks;
+        return receiver;
     }
 
     Recording fetch(const HttpRequest& request) { return fetchWith(http, request); }
@@ -177,6 +177,7 @@ protected:
 
     test::TempFolder temp;
     ServiceFixture service;
+    Lifetime alive;
     QtMainThread mainThread;
     CurlHttp http{mainThread, test::kTestCa};
     std::string token;
@@ -408,7 +409,7 @@ TEST_F(CurlHttpTest, CancelEndsTheTransferWithAnError) {
     service.service().setFault(kBigFile, paced(20ms));
     Recording r;
     std::unique_ptr<Transfer> transfer;
-    TransferCallbacks callbacks = record(r);
+    TransferReceiver callbacks = record(r);
     auto progress = callbacks.progress;
     callbacks.progress = [&](int64_t written, int64_t expected) {
         progress(written, expected);
@@ -429,7 +430,7 @@ TEST_F(CurlHttpTest, NothingIsDeliveredAfterTheTransferOrTheClientIsGone) {
         SCOPED_TRACE("transfer destroyed in its own progress callback");
         Recording r;
         std::unique_ptr<Transfer> transfer;
-        TransferCallbacks callbacks = record(r);
+        TransferReceiver callbacks = record(r);
         auto progress = callbacks.progress;
         callbacks.progress = [&](int64_t written, int64_t expected) {
             progress(written, expected);
@@ -455,6 +456,23 @@ TEST_F(CurlHttpTest, NothingIsDeliveredAfterTheTransferOrTheClientIsGone) {
         EXPECT_EQ(entriesIn(downloads), 0u);
         transfer.reset();
     }
+    {
+        SCOPED_TRACE("receiver gone while its transfer runs");
+        Recording r;
+        auto receiver = std::make_unique<Lifetime>();
+        TransferReceiver report = record(r);
+        report.context = receiver->token();
+        auto transfer = http.download(authorizedGet(kBigFile), downloads, report);
+        ASSERT_TRUE(pumpUntil([&] { return !r.progress.empty(); }));
+        receiver.reset();
+        size_t seen = r.events.size();
+        // The transfer notices at its next report and stops, leaving no file behind.
+        ASSERT_TRUE(pumpUntil([&] { return entriesIn(downloads) == 0; }));
+        pumpFor(300ms);
+        EXPECT_EQ(r.events.size(), seen);
+        EXPECT_FALSE(r.completed);
+        EXPECT_EQ(entriesIn(downloads), 0u);
+    }
 }
 
 TEST_F(CurlHttpTest, LargeDownloadGoesToDiskWithoutGrowingMemory) {
@@ -463,7 +481,7 @@ TEST_F(CurlHttpTest, LargeDownloadGoesToDiskWithoutGrowingMemory) {
     const int64_t before = residentBytes();
     int64_t peak = before;
     Recording r;
-    TransferCallbacks callbacks = record(r);
+    TransferReceiver callbacks = record(r);
     auto progress = callbacks.progress;
     callbacks.progress = [&](int64_t written, int64_t expected) {
         progress(written, expected);

@@ -7,6 +7,7 @@
 #include "app/Storyboard.h"
 #include "app/WindowController.h"
 #include "common/File.h"
+#include "common/Lifetime.h"
 #include "exhibition/ExhibitionDataSync.h"
 #include "exhibition/ViewControllerDownload.h"
 #include "exhibition/ViewerLauncher.h"
@@ -305,18 +306,18 @@ TEST(HostileInputTest, AnUntrustedCertificateIsRefusedWithNothingSent) {
         SCOPED_TRACE(url);
         std::string error;
         bool completed = false, finished = false;
-        TransferCallbacks callbacks;
-        callbacks.finished = [&](const std::string&) {
-            finished = true;
-        };
-        callbacks.completed = [&](const std::string& e, std::optional<int>) {
-            error = e;
+        Lifetime alive;
+        TransferReceiver receiver;
+        receiver.context = alive.token();
+        receiver.completed = [&](const TransferResult& result) {
+            finished = !result.file.empty();
+            error = result.error;
             completed = true;
         };
         HttpRequest request;
         request.url = url;
         request.headers.push_back(ServiceClient::authorizationHeader("secret-token-0123"));
-        auto transfer = http.download(request, t.privateFolder(), callbacks);
+        auto transfer = http.download(request, t.privateFolder(), receiver);
         ASSERT_TRUE(waitUntil([&] { return completed; }));
         EXPECT_FALSE(finished);
         EXPECT_NE(error.find("certificate"), std::string::npos) << error;

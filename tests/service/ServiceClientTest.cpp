@@ -36,8 +36,8 @@ public:
         return it == replies.end() ? transportError("unexpected URL " + request.url) : it->second;
     }
     std::unique_ptr<Transfer> download(const HttpRequest&, const std::string&,
-                                       TransferCallbacks callbacks) override {
-        callbacks.completed("no downloads here", std::nullopt);
+                                       TransferReceiver receiver) override {
+        receiver.completed({std::nullopt, "no downloads here", {}});
         return nullptr;
     }
 

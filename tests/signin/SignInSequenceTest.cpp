@@ -18,7 +18,7 @@ public:
         return it == replies.end() ? HttpResponse{404, std::nullopt, ""} : it->second;
     }
     std::unique_ptr<Transfer> download(const HttpRequest&, const std::string&,
-                                       TransferCallbacks) override {
+                                       TransferReceiver) override {
         return nullptr;
     }
 

@@ -62,9 +62,9 @@ HttpResponse NoHttp::request(const HttpRequest&) {
 }
 
 std::unique_ptr<Transfer> NoHttp::download(const HttpRequest&, const std::string&,
-                                           TransferCallbacks callbacks) {
-    if (callbacks.completed)
-        callbacks.completed("no network in this test", std::nullopt);
+                                           TransferReceiver receiver) {
+    if (receiver.completed && !receiver.context.expired())
+        receiver.completed({std::nullopt, "no network in this test", {}});
     return nullptr;
 }
 

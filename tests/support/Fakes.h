@@ -60,7 +60,7 @@ class NoHttp : public Http {
 public:
     HttpResponse request(const HttpRequest&) override;
     std::unique_ptr<Transfer> download(const HttpRequest&, const std::string&,
-                                       TransferCallbacks callbacks) override;
+                                       TransferReceiver receiver) override;
 };
 
 // Records started programs; run() really runs them with posix_spawn, in the working folder and

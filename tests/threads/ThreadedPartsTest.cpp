@@ -5,6 +5,7 @@
 
 #include "QueueMainThread.h"
 #include "common/Launcher.h"
+#include "common/Lifetime.h"
 #include "exhibition/DownloadProgress.h"
 #include "exhibition/ExhibitionDataSync.h"
 #include "exhibition/ViewerLauncher.h"
@@ -156,30 +157,30 @@ struct ListDownload {
         t.launcher.file.createFolder(progress.entry().path);
         auto destination = progress.destination();
         ASSERT_TRUE(destination);
-        TransferCallbacks callbacks;
+        TransferReceiver receiver;
+        receiver.context = alive.token();
         current = progress.file().filename;
         bytesSeen = 0;
-        callbacks.progress = [this](int64_t written, int64_t) {
+        receiver.progress = [this](int64_t written, int64_t) {
             EXPECT_TRUE(t.main.isCurrent());
             bytesSeen = std::max(bytesSeen, written);
         };
-        callbacks.finished = [this, target = *destination](const std::string& file) {
+        receiver.completed = [this, target = *destination](const TransferResult& result) {
             EXPECT_TRUE(t.main.isCurrent());
-            fs::rename(file, target);
-        };
-        callbacks.completed = [this](const std::string& error, std::optional<int>) {
-            EXPECT_TRUE(t.main.isCurrent());
-            if (!error.empty() || progress.completed() == DownloadProgress::Next::Finish) {
+            if (result.succeeded())
+                fs::rename(result.file, target);
+            if (!result.succeeded() || progress.completed() == DownloadProgress::Next::Finish) {
                 finished = true;
                 return;
             }
             start();
         };
-        transfer = t.http.download(progress.request(), progress.entry().path, callbacks);
+        transfer = t.http.download(progress.request(), progress.entry().path, receiver);
     }
 
     ThreadedLauncher& t;
     DownloadProgress progress;
+    Lifetime alive;
     std::unique_ptr<Transfer> transfer;
     std::string current;   // the file being fetched
     int64_t bytesSeen = 0; // of the current file
@@ -258,15 +259,17 @@ TEST(ThreadedPartsTest, ClosingTheClientEndsTheTransfersOfEveryThread) {
     HttpResponse answer;
     std::thread worker([&] { answer = shared->request(slow); });
     bool delivered = false;
-    TransferCallbacks callbacks;
-    callbacks.progress = [&](int64_t, int64_t) {
+    Lifetime alive;
+    TransferReceiver receiver;
+    receiver.context = alive.token();
+    receiver.progress = [&](int64_t, int64_t) {
         delivered = true;
     };
-    callbacks.completed = [&](const std::string&, std::optional<int>) {
+    receiver.completed = [&](const TransferResult&) {
         delivered = true;
     };
     TempFolder folder;
-    auto transfer = client->download(slow, folder.path(), callbacks);
+    auto transfer = client->download(slow, folder.path(), receiver);
     ASSERT_TRUE(main.runUntil([&] { return server.connections() == 2; }));
     main.runUntil([] { return false; }, 100ms);
 
@@ -278,6 +281,28 @@ TEST(ThreadedPartsTest, ClosingTheClientEndsTheTransfersOfEveryThread) {
     EXPECT_FALSE(delivered);
     EXPECT_TRUE(fs::is_empty(folder.path()));
     transfer.reset();
+}
+
+TEST(ThreadedPartsTest, WorkerThreadsAreJoinedOnceTheirJobsEnd) {
+    std::atomic<int> ran{0};
+    {
+        ThreadWorkers workers;
+        for (int i = 0; i < 20; ++i) {
+            workers.run([&] { ++ran; });
+            const auto deadline = std::chrono::steady_clock::now() + 10s;
+            while (workers.threadCounts().running > 0 &&
+                   std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(1ms);
+            ASSERT_EQ(workers.threadCounts().running, 0u);
+        }
+        // Each run joined the threads that had ended before it: only the last one is left.
+        EXPECT_EQ(workers.threadCounts().unjoined, 1u);
+        workers.run([&] {
+            std::this_thread::sleep_for(50ms);
+            ++ran;
+        });
+    }
+    EXPECT_EQ(ran, 21);
 }
 
 TEST(ThreadedPartsTest, InstallationWorkerMeetsACloseRequestFromAnotherThread) {
