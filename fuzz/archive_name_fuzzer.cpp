@@ -13,6 +13,8 @@
 #include "platform/Http.h"
 #include "platform/MainThread.h"
 #include "platform/Processes.h"
+#include "platform/RunningApplications.h"
+#include "platform/WindowList.h"
 #include "platform/Workers.h"
 #include "update/ReleaseArchive.h"
 
@@ -25,7 +27,16 @@ using namespace dravik;
 namespace {
 
 // The name check touches no platform service; these only complete the launcher context.
-struct Unused : Alerts, MainThread, Workers, Http, Processes, Desktop, FileFlags, AudioPlayer {
+struct Unused : Alerts,
+                MainThread,
+                Workers,
+                Http,
+                Processes,
+                Desktop,
+                RunningApplications,
+                WindowList,
+                FileFlags,
+                AudioPlayer {
     void critical(const std::string&) override {}
     bool criticalOkCancel(const std::string&) override { return false; }
     bool informationalOkCancel(const std::string&) override { return false; }
@@ -38,12 +49,15 @@ struct Unused : Alerts, MainThread, Workers, Http, Processes, Desktop, FileFlags
                                        TransferReceiver) override {
         return nullptr;
     }
-    ProcessResult run(const std::string&, const std::vector<std::string>&) override { return {}; }
+    ProcessResult run(const std::string&, const std::vector<std::string>&,
+                      const std::string&) override {
+        return {};
+    }
     std::string startDetached(const std::string&, const std::vector<std::string>&,
                               std::function<void()>) override {
         return {};
     }
-    std::vector<std::string> runningApplicationNames() override { return {}; }
+    std::vector<std::string> names() override { return {}; }
     std::vector<WindowInfo> windowsFrontToBack() override { return {}; }
     bool activate(int32_t) override { return false; }
     bool openUrl(const std::string&) override { return false; }
@@ -70,9 +84,17 @@ const char* const kOwnItems[] = {"dravik_log.txt",  "double_startup_check",
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Unused unused;
     static Platform platform{
-        unused, unused, unused,
-        unused, unused, unused,
-        unused, unused, BundleInfo{"/b/Dravik.app", "/b/Dravik.app/Contents/Resources", "1", "1"}};
+        unused,
+        unused,
+        unused,
+        unused,
+        unused,
+        unused,
+        unused,
+        unused,
+        unused,
+        unused,
+        BundleInfo{"/b/Dravik.app", "/b/Dravik.app/Contents/Resources", "1", "1"}};
     static Launcher launcher(platform, kPrivate, "/base", "https://127.0.0.1");
 
     const std::string url(reinterpret_cast<const char*>(data), size);

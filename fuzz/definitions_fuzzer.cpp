@@ -4,6 +4,7 @@
 #include "FuzzCheck.h"
 #include "common/File.h"
 #include "common/Unicode.h"
+#include "parameters/NumericParameter.h"
 #include "parameters/Setting.h"
 
 #include <cmath>
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(error.size() > 1 && error.back() == '\n');
         return 0;
     }
-    for (const auto& parameter : Setting::numericParameters()) {
+    for (const NumericParameter& parameter : NumericParameter::all()) {
         const SettingNumericUpDown& definition = setting.*parameter.definition;
         FUZZ_CHECK(std::isfinite(definition.lower) && std::isfinite(definition.upper) &&
                    std::isfinite(definition.defaultValue));
