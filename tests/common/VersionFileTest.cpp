@@ -18,9 +18,7 @@ using ::testing::StartsWith;
 class VersionFileTest : public ::testing::Test {
 protected:
     std::string installed() const { return t.exhibition("version_mac.json"); }
-    std::string builtIn() const {
-        return t.temp / "bundle/Dravik.app/Contents/Resources/version_mac.json";
-    }
+    std::string builtIn() const { return t.resources() + "/version_mac.json"; }
     VersionFile versions() { return VersionFile(*t.launcher); }
 
     test::TestLauncher t;
