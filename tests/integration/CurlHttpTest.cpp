@@ -1,8 +1,8 @@
 #include "platform/CurlHttp.h"
 
-#include "integration/ServiceSupport.h"
 #include "integration/TinyTlsServer.h"
 #include "platform/QtMainThread.h"
+#include "support/ServiceFixture.h"
 
 #include <filesystem>
 #include <fstream>
@@ -16,6 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using substitute::Fault;
+using test::answer;
 using test::pumpFor;
 using test::pumpUntil;
 using test::ServiceFixture;
@@ -25,13 +26,6 @@ using ::testing::Not;
 
 const std::string kAuth = "/exhibition/api/v1/auth";
 const std::string kBigFile = "/files/big.bin";
-
-Fault answer(int status, std::optional<std::string> body = std::nullopt) {
-    Fault fault;
-    fault.status = status;
-    fault.body = std::move(body);
-    return fault;
-}
 
 Fault delayed(std::chrono::milliseconds delay) {
     Fault fault;
