@@ -25,7 +25,7 @@ QWidget* sizedView(const char* name, int width, int height) {
 }
 
 TEST(WindowControllerTest, CloseIsRefusedWhileATransferRuns) {
-    UiLauncher ui("https://127.0.0.1:1", "");
+    UiLauncher ui;
     Storyboard storyboard;
     WindowController window(*ui.launcher, storyboard);
     window.setContentViewController(sizedView("first", 300, 200));
@@ -52,7 +52,7 @@ TEST(WindowControllerTest, ViewChangeKeepsTheTopEdge) {
     EXPECT_EQ(shorter.top(), 50);
     EXPECT_EQ(shorter.bottom(), 50 + 130 - 1);
 
-    UiLauncher ui("https://127.0.0.1:1", "");
+    UiLauncher ui;
     Storyboard storyboard;
     storyboard.add("Next", Storyboard::Presentation::ReplaceView,
                    [](Launcher&, WindowController&) { return sizedView("second", 420, 500); });
@@ -73,7 +73,7 @@ TEST(WindowControllerTest, ViewChangeKeepsTheTopEdge) {
 }
 
 TEST(WindowControllerTest, SheetsAreWindowModal) {
-    UiLauncher ui("https://127.0.0.1:1", "");
+    UiLauncher ui;
     Storyboard storyboard;
     storyboard.add("Sheet", Storyboard::Presentation::Sheet,
                    [](Launcher&, WindowController&) { return sizedView("sheet", 200, 100); });
@@ -113,7 +113,7 @@ TEST(WindowControllerTest, QuitRestoresAParkedExhibitionFolder) {
         {false, false, false, false},
     };
     for (const auto& c : cases) {
-        UiLauncher ui("https://127.0.0.1:1", "");
+        UiLauncher ui;
         std::filesystem::remove_all(ui.exhibition());
         if (c.exhibition)
             test::writeFile(ui.exhibition("a.txt"), "live");
@@ -131,7 +131,7 @@ TEST(WindowControllerTest, QuitRestoresAParkedExhibitionFolder) {
 }
 
 TEST(WindowControllerTest, MenusAndTheirCommands) {
-    UiLauncher ui("https://127.0.0.1:1", "");
+    UiLauncher ui;
     Storyboard storyboard;
     AppDelegate delegate(*ui.launcher, storyboard);
     delegate.applicationDidFinishLaunching();

@@ -1,32 +1,20 @@
 #include "common/LauncherSettings.h"
 
-#include "support/Fakes.h"
+#include "support/StateFileTest.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-namespace dravik {
+namespace dravik::test {
 namespace {
 
 namespace fs = std::filesystem;
-using test::readFile;
-using test::writeFile;
 
-std::vector<std::string> keysInOrder(const std::string& text) {
-    std::vector<std::string> keys;
-    auto json = nlohmann::ordered_json::parse(text);
-    for (const auto& item : json.items())
-        keys.push_back(item.key());
-    return keys;
-}
-
-class LauncherSettingsTest : public ::testing::Test {
+class LauncherSettingsTest : public StateFileTest {
 protected:
-    std::string file() const { return t.exhibition("Dravik.json"); }
+    LauncherSettingsTest() : StateFileTest("Dravik.json") {}
     LauncherSettings settings() { return LauncherSettings(*t.launcher); }
-
-    test::TestLauncher t;
 };
 
 TEST_F(LauncherSettingsTest, ReadsValuesAsTextAndFallsBackOnlyForUnusableFiles) {
@@ -81,4 +69,4 @@ TEST_F(LauncherSettingsTest, UnusableFilesAreNeverOverwritten) {
 }
 
 } // namespace
-} // namespace dravik
+} // namespace dravik::test

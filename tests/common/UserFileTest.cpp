@@ -1,7 +1,7 @@
 #include "common/UserFile.h"
 
 #include "support/FailingDisk.h"
-#include "support/Fakes.h"
+#include "support/StateFileTest.h"
 
 #include <cerrno>
 #include <cstring>
@@ -11,29 +11,17 @@
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
-namespace dravik {
+namespace dravik::test {
 namespace {
 
 namespace fs = std::filesystem;
-using test::readFile;
-using test::writeFile;
 using ::testing::ElementsAre;
 using ::testing::StartsWith;
 
-std::vector<std::string> keysInOrder(const std::string& text) {
-    std::vector<std::string> keys;
-    auto json = nlohmann::ordered_json::parse(text);
-    for (const auto& item : json.items())
-        keys.push_back(item.key());
-    return keys;
-}
-
-class UserFileTest : public ::testing::Test {
+class UserFileTest : public StateFileTest {
 protected:
-    std::string file() const { return t.exhibition("user.json"); }
+    UserFileTest() : StateFileTest("user.json") {}
     UserFile user() { return UserFile(*t.launcher); }
-
-    test::TestLauncher t;
 };
 
 TEST_F(UserFileTest, LoadUser) {
@@ -108,7 +96,7 @@ TEST_F(UserFileTest, SaveFailures) {
         R"({"invitecode":"1","email":"e","viewer":")" + std::string(3500, 'v') + R"("})";
     writeFile(file(), stored);
     {
-        test::FileSizeLimit full(1024);
+        FileSizeLimit full(1024);
         testing::internal::CaptureStdout();
         status = user().saveUser({"2", "f"});
         testing::internal::GetCapturedStdout();
@@ -166,7 +154,7 @@ TEST_F(UserFileTest, ClearStoredEmailReportsFailures) {
     const std::string stored = R"({"email": "e@x", "viewer": ")" + std::string(4096, 'v') + "\"}";
     writeFile(file(), stored);
     {
-        test::FileSizeLimit full(2048);
+        FileSizeLimit full(2048);
         user().clearStoredEmail();
     }
     expectReport("<Delete emaile>" + std::string(std::strerror(EFBIG)));
@@ -197,4 +185,4 @@ TEST_F(UserFileTest, SetLobbyDisplay) {
 }
 
 } // namespace
-} // namespace dravik
+} // namespace dravik::test

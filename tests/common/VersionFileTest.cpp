@@ -1,29 +1,24 @@
 #include "common/VersionFile.h"
 
-#include "support/Fakes.h"
+#include "support/StateFileTest.h"
 
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-namespace dravik {
+namespace dravik::test {
 namespace {
 
 namespace fs = std::filesystem;
-using test::readFile;
-using test::writeFile;
 using ::testing::StartsWith;
 
-class VersionFileTest : public ::testing::Test {
+class VersionFileTest : public StateFileTest {
 protected:
-    std::string installed() const { return t.exhibition("version_mac.json"); }
-    std::string builtIn() const {
-        return t.temp / "bundle/Dravik.app/Contents/Resources/version_mac.json";
-    }
+    VersionFileTest() : StateFileTest("version_mac.json") {}
+    std::string installed() const { return file(); }
+    std::string builtIn() const { return t.resources() + "/version_mac.json"; }
     VersionFile versions() { return VersionFile(*t.launcher); }
-
-    test::TestLauncher t;
 };
 
 TEST_F(VersionFileTest, LoadsTheInstalledRecordElseTheBuiltInOne) {
@@ -96,4 +91,4 @@ TEST_F(VersionFileTest, ResetInstalledVersion) {
 }
 
 } // namespace
-} // namespace dravik
+} // namespace dravik::test

@@ -1,9 +1,6 @@
 #include "exhibition/ViewControllerDownload.h"
 
-#include "app/Storyboard.h"
-#include "app/WindowController.h"
-#include "integration/ServiceSupport.h"
-#include "support/qt/UiTesting.h"
+#include "support/qt/ServiceWindow.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -27,7 +24,7 @@ substitute::Fault fault(const std::function<void(substitute::Fault&)>& set) {
 }
 
 // The download view over the substitute service, with files the test puts there.
-struct DownloadView {
+struct DownloadView : ServiceWindow {
     DownloadView() {
         storyboard.add("DravikToDownload", Storyboard::Presentation::ReplaceView,
                        [](Launcher& launcher, WindowController& window) -> QWidget* {
@@ -48,8 +45,7 @@ struct DownloadView {
     }
 
     void start() {
-        ASSERT_EQ(service.start(), "");
-        ui = std::make_unique<UiLauncher>(service.service().baseUrl(), kTestCa);
+        ASSERT_EQ(startService(), "");
         writeFile(ui->exhibition(kViewer), "");
         Launcher& launcher = *ui->launcher;
         launcher.exitProcess = [this] {
@@ -114,10 +110,6 @@ struct DownloadView {
         return names;
     }
 
-    ServiceFixture service;
-    std::unique_ptr<UiLauncher> ui;
-    Storyboard storyboard;
-    std::unique_ptr<WindowController> window;
     ViewControllerDownload* view = nullptr;
     int exits = 0;
 };

@@ -1,9 +1,9 @@
 #include "platform/CurlHttp.h"
 
 #include "common/Lifetime.h"
-#include "integration/ServiceSupport.h"
 #include "integration/TinyTlsServer.h"
 #include "platform/QtMainThread.h"
+#include "support/ServiceFixture.h"
 
 #include <filesystem>
 #include <fstream>
@@ -17,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using substitute::Fault;
+using test::answer;
 using test::pumpFor;
 using test::pumpUntil;
 using test::ServiceFixture;
@@ -26,13 +27,6 @@ using ::testing::Not;
 
 const std::string kAuth = "/exhibition/api/v1/auth";
 const std::string kBigFile = "/files/big.bin";
-
-Fault answer(int status, std::optional<std::string> body = std::nullopt) {
-    Fault fault;
-    fault.status = status;
-    fault.body = std::move(body);
-    return fault;
-}
 
 Fault delayed(std::chrono::milliseconds delay) {
     Fault fault;

@@ -1,10 +1,10 @@
 #include "service/ServiceClient.h"
 
 #include "common/Ini.h"
-#include "integration/ServiceSupport.h"
 #include "platform/CurlHttp.h"
 #include "platform/QtMainThread.h"
 #include "service/RecordCoding.h"
+#include "support/ServiceFixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using substitute::Fault;
+using test::answer;
 using test::readFile;
 using ::testing::AllOf;
 using ::testing::EndsWith;
@@ -33,13 +34,6 @@ const std::string kCodeUnusable = "招待コードが利用できません";
 const std::string kNotRegistered = "メールアドレスが登録されていません";
 const std::string kEmailCheckFailed = "メールアドレスの確認に失敗しました";
 const std::string kRemoteVersionFailed = "<リモートのバージョン読込み>";
-
-Fault answer(int status, std::optional<std::string> body = std::nullopt) {
-    Fault fault;
-    fault.status = status;
-    fault.body = std::move(body);
-    return fault;
-}
 
 class ServiceClientOverHttpsTest : public ::testing::Test {
 protected:

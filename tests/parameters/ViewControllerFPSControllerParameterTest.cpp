@@ -125,7 +125,7 @@ protected:
         return json::parse(test::readFile(ui.exhibition(relative)));
     }
 
-    test::UiLauncher ui{"https://127.0.0.1:1", ""};
+    test::UiLauncher ui;
     Storyboard storyboard;
     std::unique_ptr<WindowController> window;
     ViewControllerFPSControllerParameter* editor = nullptr;

@@ -58,7 +58,7 @@ struct Opened {
         return waitUntil([&] { return window->currentSheet() == nullptr; });
     }
 
-    UiLauncher ui{"https://127.0.0.1:1", ""};
+    UiLauncher ui;
     Installation installation{ui.exhibition()};
     Storyboard storyboard;
     std::unique_ptr<WindowController> window;

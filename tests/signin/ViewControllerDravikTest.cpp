@@ -1,9 +1,6 @@
 #include "signin/ViewControllerDravik.h"
 
-#include "app/Storyboard.h"
-#include "app/WindowController.h"
-#include "integration/ServiceSupport.h"
-#include "support/qt/UiTesting.h"
+#include "support/qt/ServiceWindow.h"
 #include "ui_ViewControllerDravik.h"
 
 #include <QCheckBox>
@@ -21,11 +18,10 @@ using ::testing::Contains;
 
 // A sign-in window over the substitute service. Destinations of the sign-in are stand-ins that
 // record which one was reached.
-class SignInTest : public ::testing::Test {
+class SignInTest : public ::testing::Test, protected test::ServiceWindow {
 protected:
     void SetUp() override {
-        ASSERT_EQ(service.start(), "");
-        ui = std::make_unique<test::UiLauncher>(service.service().baseUrl(), test::kTestCa);
+        ASSERT_EQ(startService(), "");
         for (const char* name : {"DravikToUpdate", "DravikToDownload", "EditParameterSegue"}) {
             auto presentation = std::string(name) == "EditParameterSegue"
                                     ? Storyboard::Presentation::Sheet
@@ -79,10 +75,6 @@ protected:
 
     std::vector<std::string> alerts() const { return ui->alerts.texts(); }
 
-    test::ServiceFixture service;
-    std::unique_ptr<test::UiLauncher> ui;
-    Storyboard storyboard;
-    std::unique_ptr<WindowController> window;
     std::vector<std::string> reached;
     bool loaded = false;
 };

@@ -182,38 +182,42 @@ TempFolder::~TempFolder() {
     fs::remove_all(m_path, error);
 }
 
-TestLauncher::TestLauncher(std::string serviceBaseUrl)
-    : m_serviceBaseUrl(std::move(serviceBaseUrl)) {
+LauncherFakes::LauncherFakes() {
     fs::create_directories(base() + "/Exhibition");
     fs::create_directories(privateFolder());
-    fs::create_directories(temp / "bundle/Dravik.app/Contents/Resources");
-    build(noHttp, m_serviceBaseUrl);
+    fs::create_directories(resources());
 }
 
-void TestLauncher::build(Http& client, const std::string& serviceBaseUrl) {
-    http = &client;
+void LauncherFakes::build(MainThread& mainThread, Workers& workers, Http& client,
+                          const std::string& serviceBaseUrl, const std::string& buildNumber,
+                          std::chrono::milliseconds pollInterval) {
     launcher.reset();
-    BundleInfo bundle{temp / "bundle/Dravik.app", temp / "bundle/Dravik.app/Contents/Resources",
-                      "1.0.0", "1"};
     platform.reset(new Platform{alerts, mainThread, workers, client, processes, desktop, desktop,
-                                desktop, fileFlags, audio, bundle});
+                                desktop, fileFlags, audio,
+                                BundleInfo{bundle(), resources(), "1.0.0", buildNumber}});
     launcher = std::make_unique<Launcher>(*platform, privateFolder(), base(), serviceBaseUrl);
-    launcher->timings.pollInterval = std::chrono::milliseconds(1);
+    launcher->timings.pollInterval = pollInterval;
     launcher->exitProcess = [this] {
         ++exits;
     };
 }
 
-void TestLauncher::useHttp(Http& client) {
-    build(client, m_serviceBaseUrl);
-}
-
-std::string TestLauncher::exhibition(const std::string& relative) const {
+std::string LauncherFakes::exhibition(const std::string& relative) const {
     return relative.empty() ? base() + "/Exhibition" : base() + "/Exhibition/" + relative;
 }
 
-std::vector<std::string> TestLauncher::logLines() const {
+std::vector<std::string> LauncherFakes::logLines() const {
     return runLogLines(privateFolder());
+}
+
+TestLauncher::TestLauncher(std::string serviceBaseUrl)
+    : m_serviceBaseUrl(std::move(serviceBaseUrl)) {
+    useHttp(noHttp);
+}
+
+void TestLauncher::useHttp(Http& client) {
+    http = &client;
+    build(mainThread, workers, client, m_serviceBaseUrl, "1", std::chrono::milliseconds(1));
 }
 
 std::vector<std::string> runLogLines(const std::string& privateFolder) {

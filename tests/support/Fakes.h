@@ -14,6 +14,8 @@
 #include "platform/WindowList.h"
 #include "platform/Workers.h"
 
+#include <atomic>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
@@ -142,34 +144,49 @@ private:
     std::string m_path;
 };
 
-// A launcher context over a temporary folder with fake platform services.
-struct TestLauncher {
-    explicit TestLauncher(std::string serviceBaseUrl = "https://127.0.0.1:1");
+// The fakes and folders every test launcher shares: a temporary base folder (with Exhibition/),
+// private folder and bundle, and the launcher context over them, made by build() with the main
+// thread, workers and HTTP service of the launcher that builds on this.
+struct LauncherFakes {
+    LauncherFakes();
+
+    std::string base() const { return temp / "base"; }
+    std::string exhibition(const std::string& relative = {}) const;
+    std::string privateFolder() const { return temp / "private"; }
+    std::string bundle() const { return temp / "bundle/Dravik.app"; }
+    std::string resources() const { return bundle() + "/Contents/Resources"; }
+    std::vector<std::string> logLines() const; // the texts of the run log, without time stamps
 
     TempFolder temp;
     FakeAlerts alerts;
-    InlineMainThread mainThread;
-    InlineWorkers workers;
-    NoHttp noHttp;
-    Http* http = &noHttp; // point at a real client in integration tests before use
     RecordingProcesses processes;
     FakeDesktop desktop;
     FakeFileFlags fileFlags;
     FakeAudioPlayer audio;
     std::unique_ptr<Platform> platform;
     std::unique_ptr<Launcher> launcher;
-    int exits = 0; // calls of launcher->exitProcess
+    std::atomic<int> exits{0}; // calls of launcher->exitProcess
+
+protected:
+    // (Re)makes the launcher context; state set on an earlier one is lost.
+    void build(MainThread& mainThread, Workers& workers, Http& client,
+               const std::string& serviceBaseUrl, const std::string& buildNumber,
+               std::chrono::milliseconds pollInterval);
+};
+
+// A launcher context with everything run at once on the calling thread and no network.
+struct TestLauncher : LauncherFakes {
+    explicit TestLauncher(std::string serviceBaseUrl = "https://127.0.0.1:1");
+
+    InlineMainThread mainThread;
+    InlineWorkers workers;
+    NoHttp noHttp;
+    Http* http = &noHttp; // point at a real client in integration tests before use
 
     // Replaces the HTTP service (rebuilds the launcher context; state set before is lost).
     void useHttp(Http& client);
 
-    std::string base() const { return temp / "base"; }
-    std::string exhibition(const std::string& relative = {}) const;
-    std::string privateFolder() const { return temp / "private"; }
-    std::vector<std::string> logLines() const; // the texts of the run log, without time stamps
-
 private:
-    void build(Http& client, const std::string& serviceBaseUrl);
     std::string m_serviceBaseUrl;
 };
 

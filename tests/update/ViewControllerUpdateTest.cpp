@@ -1,12 +1,9 @@
 #include "update/ViewControllerUpdate.h"
 
 #include "ArchiveMaker.h"
-#include "app/Storyboard.h"
-#include "app/WindowController.h"
 #include "common/VersionFile.h"
-#include "integration/ServiceSupport.h"
 #include "service/ServiceClient.h"
-#include "support/qt/UiTesting.h"
+#include "support/qt/ServiceWindow.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -28,7 +25,7 @@ const std::string kViewer = "Exhibition/Kestrane.app/Contents/MacOS/Kestrane";
 
 // The update view in a main window, over a base folder whose Exhibition folder holds the visitor's
 // user.json, against the substitute service that publishes release 1.0.1.
-class ViewControllerUpdateTest : public ::testing::Test {
+class ViewControllerUpdateTest : public ::testing::Test, protected ServiceWindow {
 protected:
     void SetUp() override {
         std::string release = service.data() + "/release";
@@ -37,9 +34,7 @@ protected:
             "copy_files": ["Exhibition/version_mac.json", "Exhibition/NotInRelease.txt"],
             "copy_folders": ["Exhibition/Kestrane.app", "Dravik.app"]})");
         makeRelease(release + "/Release_1.0.1.7z");
-        ASSERT_EQ(service.start(), "");
-
-        ui = std::make_unique<UiLauncher>(service.url(""), kTestCa);
+        ASSERT_EQ(startService(), "");
         launcher().timings.pollInterval = std::chrono::milliseconds(5);
         fs::copy_file(kSystemExtractor, resources() + "/7zz");
         writeFile(ui->exhibition("user.json"), "visitor");
@@ -108,10 +103,6 @@ protected:
     }
 
     TempFolder staging;
-    ServiceFixture service;
-    std::unique_ptr<UiLauncher> ui;
-    Storyboard storyboard;
-    std::unique_ptr<WindowController> window;
     ViewControllerUpdate* view = nullptr;
     std::vector<int> barValues;
 };

@@ -25,23 +25,10 @@ void waitFor(std::chrono::milliseconds duration) {
 UiLauncher::UiLauncher(const std::string& serviceBaseUrl, const std::string& caBundle)
     : workers(std::make_unique<ThreadWorkers>()),
       http(std::make_unique<CurlHttp>(mainThread, caBundle)) {
-    namespace fs = std::filesystem;
-    fs::create_directories(base() + "/Exhibition");
-    fs::create_directories(privateFolder());
-    std::string bundle = temp / "bundle/Dravik.app";
-    fs::create_directories(bundle + "/Contents/Resources");
-    fs::copy_file(DRAVIK_BUNDLE_DIR "/Contents/Resources/version_mac.json",
-                  bundle + "/Contents/Resources/version_mac.json");
-    fs::copy_file(DRAVIK_BUNDLE_DIR "/Contents/Resources/Splash.gif",
-                  bundle + "/Contents/Resources/Splash.gif");
-    platform.reset(new Platform{alerts, mainThread, *workers, *http, processes, desktop, desktop,
-                                desktop, fileFlags, audio,
-                                BundleInfo{bundle, bundle + "/Contents/Resources", "1.0.0", "7"}});
-    launcher = std::make_unique<Launcher>(*platform, privateFolder(), base(), serviceBaseUrl);
-    launcher->timings.pollInterval = std::chrono::milliseconds(5);
-    launcher->exitProcess = [this] {
-        ++exits;
-    };
+    for (const char* name : {"version_mac.json", "Splash.gif"})
+        std::filesystem::copy_file(DRAVIK_BUNDLE_DIR "/Contents/Resources/" + std::string(name),
+                                   resources() + "/" + name);
+    build(mainThread, *workers, *http, serviceBaseUrl, "7", std::chrono::milliseconds(5));
 }
 
 UiLauncher::~UiLauncher() {
@@ -49,14 +36,6 @@ UiLauncher::~UiLauncher() {
     waitFor(std::chrono::milliseconds(20));
     workers.reset();
     QCoreApplication::processEvents();
-}
-
-std::string UiLauncher::exhibition(const std::string& relative) const {
-    return relative.empty() ? base() + "/Exhibition" : base() + "/Exhibition/" + relative;
-}
-
-std::vector<std::string> UiLauncher::logLines() const {
-    return runLogLines(privateFolder());
 }
 
 void addUpdateRoad(Storyboard& storyboard) {

@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QWidget>
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
@@ -42,30 +41,18 @@ template <typename T> T* child(QWidget* parent, const char* name) {
     return found;
 }
 
-struct UiLauncher {
+// A launcher context with the real main thread, workers and HTTPS client.
+struct UiLauncher : LauncherFakes {
     // serviceBaseUrl: the substitute service's https://127.0.0.1:<port>; caBundle: its CA.
-    UiLauncher(const std::string& serviceBaseUrl, const std::string& caBundle);
+    explicit UiLauncher(const std::string& serviceBaseUrl = "https://127.0.0.1:1",
+                        const std::string& caBundle = {});
     ~UiLauncher();
     UiLauncher(const UiLauncher&) = delete;
     UiLauncher& operator=(const UiLauncher&) = delete;
 
-    std::string base() const { return temp / "base"; }
-    std::string exhibition(const std::string& relative = {}) const;
-    std::string privateFolder() const { return temp / "private"; }
-    std::vector<std::string> logLines() const;
-
-    TempFolder temp;
-    FakeAlerts alerts;
     QtMainThread mainThread;
     std::unique_ptr<ThreadWorkers> workers;
     std::unique_ptr<CurlHttp> http;
-    RecordingProcesses processes;
-    FakeDesktop desktop;
-    FakeFileFlags fileFlags;
-    FakeAudioPlayer audio;
-    std::unique_ptr<Platform> platform;
-    std::unique_ptr<Launcher> launcher;
-    std::atomic<int> exits{0}; // calls of launcher->exitProcess
 };
 
 } // namespace dravik::test

@@ -1,7 +1,8 @@
 #pragma once
 
-// Shared by the integration tests: the Qt event loop that carries main-thread work, and the
-// substitute service over a private copy of its demo data.
+// Shared by the tests that talk to the substitute service (integration, views, soak, security,
+// threads): the Qt event loop that carries main-thread work, and the service over a private copy
+// of its demo data.
 
 #include "ExhibitionService.h"
 #include "support/Fakes.h"
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -41,6 +43,14 @@ inline bool pumpUntil(const std::function<bool()>& done,
 
 inline void pumpFor(std::chrono::milliseconds duration) {
     pumpUntil([] { return false; }, duration);
+}
+
+// A fault that answers with the given status, and the given body instead of the real one.
+inline substitute::Fault answer(int status, std::optional<std::string> body = std::nullopt) {
+    substitute::Fault fault;
+    fault.status = status;
+    fault.body = std::move(body);
+    return fault;
 }
 
 // The substitute service on a free loopback port, serving a copy of the demo data that a test may
