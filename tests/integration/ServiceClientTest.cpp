@@ -1,10 +1,10 @@
 #include "service/ServiceClient.h"
 
 #include "common/Ini.h"
+#include "common/RecordCoding.h"
 #include "integration/ServiceSupport.h"
 #include "platform/CurlHttp.h"
 #include "platform/QtMainThread.h"
-#include "service/RecordCoding.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -8,10 +8,10 @@
 
 #include "app/Storyboard.h"
 #include "app/WindowController.h"
+#include "common/RecordCoding.h"
 #include "exhibition/ExhibitionDataSync.h"
 #include "exhibition/ViewControllerDownload.h"
 #include "integration/ServiceSupport.h"
-#include "service/RecordCoding.h"
 #include "service/ServiceClient.h"
 #include "support/qt/UiTesting.h"
 #include "update/ArchiveMaker.h"
