@@ -2,7 +2,7 @@
 // first byte picks the record (see kDecoders), the rest is the JSON body.
 
 #include "FuzzCheck.h"
-#include "service/RecordCoding.h"
+#include "common/RecordCoding.h"
 
 #include <cstddef>
 #include <cstdint>

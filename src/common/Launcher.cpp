@@ -1,5 +1,7 @@
 #include "common/Launcher.h"
 
+#include "platform/Alerts.h"
+
 #include <cstdio>
 #include <iostream>
 #include <unistd.h>
@@ -37,6 +39,11 @@ std::string Launcher::privatePath(const std::string& name) const {
 
 std::string Launcher::apiUrl(const std::string& path) const {
     return serviceBaseUrl + "/exhibition/api/v1/" + path;
+}
+
+void showAlertAndWait(Launcher& launcher, const std::string& text) {
+    launcher.writeLog(text);
+    launcher.platform.alerts.critical(text);
 }
 
 } // namespace dravik

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "common/DownloadList.h"
 #include "common/File.h"
 #include "common/Ini.h"
+#include "common/Records.h"
 #include "common/RunLog.h"
-#include "exhibition/DownloadList.h"
 #include "platform/BundleInfo.h"
-#include "service/Records.h"
 
 #include <atomic>
 #include <chrono>
@@ -96,5 +96,9 @@ public:
     // <service>/exhibition/api/v1/<path>
     std::string apiUrl(const std::string& path) const;
 };
+
+// Writes the text to the run log and shows it in an alert on the main thread; the calling worker
+// waits until the visitor has closed it.
+void showAlertAndWait(Launcher& launcher, const std::string& text);
 
 } // namespace dravik

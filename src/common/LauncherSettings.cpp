@@ -1,5 +1,6 @@
 #include "common/LauncherSettings.h"
 
+#include "common/JsonFile.h"
 #include "common/JsonText.h"
 #include "common/Launcher.h"
 
@@ -31,19 +32,9 @@ std::string LauncherSettings::readLauncherSetting(const std::string& key,
 
 void LauncherSettings::writeLauncherSetting(const std::string& key,
                                             const std::string& value) const {
-    std::string file = path();
-    nlohmann::ordered_json settings = nlohmann::ordered_json::object();
-    if (File::exists(file)) {
-        std::string bytes;
-        if (!File::readAll(file, bytes))
-            return;
-        auto parsed = parseOrderedJson(bytes);
-        if (!parsed || !parsed->is_object())
-            return;
-        settings = std::move(*parsed);
-    }
-    settings[key] = value;
-    File::writeAtomically(file, prettyJson(settings));
+    patchJsonFile(
+        path(), [&](nlohmann::ordered_json& settings) { settings[key] = value; },
+        MissingJsonFile::PatchEmptyObject);
 }
 
 } // namespace dravik

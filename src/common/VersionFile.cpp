@@ -1,9 +1,9 @@
 #include "common/VersionFile.h"
 
-#include "common/JsonText.h"
+#include "common/JsonFile.h"
 #include "common/Launcher.h"
+#include "common/RecordCoding.h"
 #include "platform/Alerts.h"
-#include "service/RecordCoding.h"
 
 namespace dravik {
 
@@ -34,27 +34,10 @@ std::optional<QZ_VERSION> VersionFile::loadLocalVersion() const {
 }
 
 void VersionFile::resetInstalledVersion() const {
-    std::string file = installedPath();
-    if (!File::exists(file))
-        return;
-    std::string bytes;
-    std::string error;
-    if (!File::readAll(file, bytes, &error)) {
-        report("<Write version 0>" + error);
-        return;
-    }
-    auto record = parseOrderedJson(bytes);
-    if (!record) {
-        report("<Write version 0>" + record.error());
-        return;
-    }
-    if (!record->is_object()) {
-        report("<Write version 0>not a JSON object: the file holds " + jsonTypeName(*record));
-        return;
-    }
-    (*record)["version"] = "0.0.0";
-    if (!File::writeAtomically(file, prettyJson(*record), &error))
-        report("<Write version 0>" + error);
+    auto patched = patchJsonFile(
+        installedPath(), [](nlohmann::ordered_json& record) { record["version"] = "0.0.0"; });
+    if (!patched)
+        report("<Write version 0>" + patched.error);
 }
 
 void VersionFile::report(const std::string& text) const {

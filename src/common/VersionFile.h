@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/Expected.h"
-#include "service/Records.h"
+#include "common/Records.h"
 
 #include <optional>
 #include <string>

@@ -2,8 +2,8 @@
 
 #include "common/File.h"
 #include "common/Launcher.h"
+#include "common/RecordCoding.h"
 #include "common/SafePath.h"
-#include "service/RecordCoding.h"
 #include "service/ServiceClient.h"
 #include "service/UrlOrigin.h"
 

@@ -3,10 +3,10 @@
 // The download view's bookkeeping without the view: which file of launcher.downloadList comes
 // next, the stamp of a folder once its files are all there, and the texts of the labels.
 
+#include "common/DownloadList.h"
 #include "common/Expected.h"
-#include "exhibition/DownloadList.h"
+#include "common/Records.h"
 #include "platform/Http.h"
-#include "service/Records.h"
 
 #include <chrono>
 #include <cstdint>

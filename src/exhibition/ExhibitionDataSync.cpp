@@ -3,13 +3,12 @@
 #include "common/File.h"
 #include "common/Launcher.h"
 #include "common/LobbyDisplaySetting.h"
+#include "common/RecordCoding.h"
 #include "common/SafePath.h"
 #include "common/Unicode.h"
 #include "common/UserFile.h"
 #include "platform/Http.h"
-#include "service/RecordCoding.h"
 #include "service/ServiceClient.h"
-#include "signin/SignInSequence.h"
 
 #include <filesystem>
 #include <unordered_map>

@@ -8,8 +8,8 @@
 //
 // Everything runs on the calling worker thread; alerts block it until the visitor closes them.
 
-#include "exhibition/DownloadList.h"
-#include "service/Records.h"
+#include "common/DownloadList.h"
+#include "common/Records.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,5 +1,6 @@
 #include "parameters/ParameterFile.h"
 
+#include "common/JsonFile.h"
 #include "common/JsonText.h"
 #include "common/Launcher.h"
 #include "common/LauncherSettings.h"
@@ -135,6 +136,25 @@ void writeResetKeys(OrderedJson& document, const Setting& s) {
         point(s.hall8Angle_x_default, s.hall8Angle_y_default, s.hall8Angle_z_default);
 }
 
+void writeMembers(OrderedJson& document, const Record& values) {
+    for (const auto& member : kMembers) {
+        switch (member.kind) {
+        case Member::Double:
+            document[member.key] = values.*member.number;
+            break;
+        case Member::String:
+            document[member.key] = values.*member.text;
+            break;
+        case Member::Int32:
+            document[member.key] = values.*member.integer;
+            break;
+        case Member::OptionalBool:
+            document[member.key] = (values.*member.flag).value_or(false);
+            break;
+        }
+    }
+}
+
 } // namespace
 
 std::string ParameterFile::path() const {
@@ -197,51 +217,20 @@ bool ParameterFile::writeParameterFile(const QZ_FPSControllerParameter& values, 
 
 bool ParameterFile::write(const QZ_FPSControllerParameter& values, bool resetExtras,
                           const Setting& definitions, const std::string& reportPrefix) const {
-    const std::string file = path();
-    OrderedJson document = OrderedJson::object();
-    if (File::exists(file)) {
-        std::string bytes, error;
-        if (!File::readAll(file, bytes, &error)) {
-            report(reportPrefix + error);
-            return false;
-        }
-        auto parsed = parseOrderedJson(bytes);
-        if (!parsed) {
-            report(reportPrefix + parsed.error());
-            return false;
-        }
-        // Another top level than an object is the viewer's business; patching it would destroy it.
-        if (!parsed->is_object()) {
-            report(reportPrefix + "the parameter file holds " + jsonTypeName(*parsed) +
-                   ", not an object");
-            return false;
-        }
-        document = std::move(*parsed);
+    auto patched = patchJsonFile(
+        path(),
+        [&](OrderedJson& document) {
+            writeMembers(document, values);
+            if (resetExtras)
+                writeResetKeys(document, definitions);
+        },
+        MissingJsonFile::PatchEmptyObject);
+    if (patched.outcome == JsonPatchResult::Outcome::NotObject) {
+        report(reportPrefix + "the parameter file holds " + patched.topLevel + ", not an object");
+        return false;
     }
-
-    for (const auto& member : kMembers) {
-        switch (member.kind) {
-        case Member::Double:
-            document[member.key] = values.*member.number;
-            break;
-        case Member::String:
-            document[member.key] = values.*member.text;
-            break;
-        case Member::Int32:
-            document[member.key] = values.*member.integer;
-            break;
-        case Member::OptionalBool:
-            document[member.key] = (values.*member.flag).value_or(false);
-            break;
-        }
-    }
-    if (resetExtras)
-        writeResetKeys(document, definitions);
-
-    // Through a temporary file: a failed write (disk full) leaves the old parameters intact.
-    std::string error;
-    if (!File::writeAtomically(file, prettyJson(document), &error)) {
-        report(reportPrefix + error);
+    if (!patched) {
+        report(reportPrefix + patched.error);
         return false;
     }
     return true;

@@ -1,7 +1,7 @@
 #include "reset/ResetActions.h"
 
 #include "common/File.h"
-#include "common/JsonText.h"
+#include "common/JsonFile.h"
 #include "common/Launcher.h"
 #include "common/RemoveTree.h"
 #include "common/UserFile.h"
@@ -52,28 +52,12 @@ void ResetActions::deleteCacheData() const {
         report(kDeleteCache + removed.error());
         return;
     }
-    std::string path = parameterFile();
-    if (!File::exists(path))
-        return;
-    std::string bytes;
-    std::string error;
-    if (!File::readAll(path, bytes, &error)) {
-        report(kDeleteCache + error);
-        return;
-    }
-    auto document = parseOrderedJson(bytes);
-    if (!document) {
-        report(kDeleteCache + document.error());
-        return;
-    }
-    if (!document->is_object()) {
-        report(kDeleteCache + "not a JSON object: the file holds " + jsonTypeName(*document));
-        return;
-    }
-    (*document)["prevDownloadTime"] = nlohmann::ordered_json::array();
     // Replaced atomically: a failed write (a full disk) leaves the viewer its parameters.
-    if (!File::writeAtomically(path, prettyJson(*document), &error))
-        report(kDeleteCache + error);
+    auto patched = patchJsonFile(parameterFile(), [](nlohmann::ordered_json& parameters) {
+        parameters["prevDownloadTime"] = nlohmann::ordered_json::array();
+    });
+    if (!patched)
+        report(kDeleteCache + patched.error);
 }
 
 void ResetActions::clearStoredInviteCode() const {

@@ -3,7 +3,7 @@
 #include "common/Launcher.h"
 #include "common/LobbyDisplaySetting.h"
 #include "common/PrivateFolder.h"
-#include "service/RecordCoding.h"
+#include "common/RecordCoding.h"
 #include "service/VersionRules.h"
 
 #include <iostream>

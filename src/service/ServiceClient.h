@@ -17,8 +17,8 @@
 // characters no address may hold are percent-encoded. Neither the bearer token nor the account
 // password is ever written to the run log.
 
+#include "common/Records.h"
 #include "platform/Http.h"
-#include "service/Records.h"
 
 #include <optional>
 #include <string>

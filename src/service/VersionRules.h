@@ -2,7 +2,7 @@
 
 // Comparison rules for the dotted version texts of QZ_VERSION.
 
-#include "service/Records.h"
+#include "common/Records.h"
 
 #include <string_view>
 

@@ -2,7 +2,7 @@
 
 // The sign-in view's rules that have an answer without a window.
 
-#include "service/Records.h"
+#include "common/Records.h"
 
 #include <optional>
 #include <string>

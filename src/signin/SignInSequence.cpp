@@ -8,11 +8,6 @@
 
 namespace dravik {
 
-void showAlertAndWait(Launcher& launcher, const std::string& text) {
-    launcher.writeLog(text);
-    launcher.platform.alerts.critical(text);
-}
-
 SignInResult runSignInSequence(Launcher& launcher, const std::string& inviteCode,
                                const std::string& email) {
     using Kind = SignInResult::Kind;

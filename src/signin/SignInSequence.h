@@ -25,8 +25,4 @@ struct SignInResult {
 SignInResult runSignInSequence(Launcher& launcher, const std::string& inviteCode,
                                const std::string& email);
 
-// Writes the text to the run log and shows it in an alert on the main thread; the calling worker
-// waits until the visitor has closed it.
-void showAlertAndWait(Launcher& launcher, const std::string& text);
-
 } // namespace dravik

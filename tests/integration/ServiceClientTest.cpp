@@ -1,9 +1,9 @@
 #include "service/ServiceClient.h"
 
 #include "common/Ini.h"
+#include "common/RecordCoding.h"
 #include "platform/CurlHttp.h"
 #include "platform/QtMainThread.h"
-#include "service/RecordCoding.h"
 #include "support/ServiceFixture.h"
 
 #include <gmock/gmock.h>

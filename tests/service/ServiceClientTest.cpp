@@ -1,6 +1,6 @@
 #include "service/ServiceClient.h"
 
-#include "service/RecordCoding.h"
+#include "common/RecordCoding.h"
 #include "support/Fakes.h"
 
 #include <filesystem>

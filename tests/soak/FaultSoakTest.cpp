@@ -8,9 +8,9 @@
 
 #include "app/Storyboard.h"
 #include "app/WindowController.h"
+#include "common/RecordCoding.h"
 #include "exhibition/ExhibitionDataSync.h"
 #include "exhibition/ViewControllerDownload.h"
-#include "service/RecordCoding.h"
 #include "service/ServiceClient.h"
 #include "support/ServiceFixture.h"
 #include "support/qt/UiTesting.h"

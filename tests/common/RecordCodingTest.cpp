@@ -1,4 +1,4 @@
-#include "service/RecordCoding.h"
+#include "common/RecordCoding.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 // and the reason, for example "booths.updated_ats[2].id: expected an integer".
 
 #include "common/Expected.h"
-#include "service/Records.h"
+#include "common/Records.h"
 
 #include <string>
 #include <string_view>
