@@ -127,6 +127,11 @@ bool File::exists(const std::string& path) {
     return fs::exists(path, error);
 }
 
+bool File::isPresent(const std::string& path) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(path, error));
+}
+
 bool File::isFolder(const std::string& path) {
     std::error_code error;
     return fs::is_directory(path, error);

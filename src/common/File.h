@@ -39,6 +39,8 @@ public:
 
     // Plain existence test that follows links; true for files and folders alike.
     static bool exists(const std::string& path);
+    // Whether anything stands at the path itself, a link (even a dangling one) included.
+    static bool isPresent(const std::string& path);
     static bool isFolder(const std::string& path);
     // Whole-file read and write; the error text is empty on success.
     static bool readAll(const std::string& path, std::string& bytes, std::string* error = nullptr);

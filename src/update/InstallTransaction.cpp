@@ -1,5 +1,6 @@
 #include "update/InstallTransaction.h"
 
+#include "common/File.h"
 #include "common/JsonText.h"
 #include "common/Launcher.h"
 
@@ -17,11 +18,6 @@ namespace dravik {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool present(const std::string& path) {
-    std::error_code error;
-    return fs::exists(fs::symlink_status(path, error));
-}
 
 std::string transactionFolder(const Launcher& launcher) {
     return File::join(launcher.baseFolder, InstallTransaction::kFolderName);
@@ -63,14 +59,14 @@ Expected<Undone> undoJournal(const Launcher& launcher) {
         std::error_code error;
         if (entry[0] == "created" && entry.size() == 2 && entry[1].is_string()) {
             std::string item = File::join(launcher.baseFolder, entry[1].get<std::string>());
-            if (present(item)) {
+            if (File::isPresent(item)) {
                 fs::remove_all(item, error);
                 ++undone.changes;
             }
         } else if (entry[0] == "moved" && entry.size() == 3 && entry[1].is_number_integer() &&
                    entry[2].is_string()) {
             std::string saved = backupPath(folder, entry[1].get<int>());
-            if (present(saved)) {
+            if (File::isPresent(saved)) {
                 fs::rename(saved, File::join(launcher.baseFolder, entry[2].get<std::string>()),
                            error);
                 ++undone.changes;
@@ -107,9 +103,9 @@ std::string InstallTransaction::target(const std::string& relative) const {
 }
 
 Status InstallTransaction::begin() {
-    if (present(folder()))
+    if (File::isPresent(folder()))
         recover(m_launcher);
-    if (present(folder()))
+    if (File::isPresent(folder()))
         return fail("an earlier installation could not be undone: " + folder());
     std::error_code error;
     fs::create_directories(File::join(folder(), "stage"), error);
@@ -161,13 +157,13 @@ Status InstallTransaction::moveToBackup(const std::string& relative) {
 }
 
 Status InstallTransaction::remove(const std::string& relative) {
-    return present(target(relative)) ? moveToBackup(relative) : Status::ok();
+    return File::isPresent(target(relative)) ? moveToBackup(relative) : Status::ok();
 }
 
 Status InstallTransaction::ensureFolder(const std::string& relative) {
     if (relative.empty() || File::isFolder(target(relative)))
         return Status::ok();
-    if (present(target(relative)))
+    if (File::isPresent(target(relative)))
         return fail(relative + " is not a folder");
     if (Status parent = ensureFolder(fs::path(relative).parent_path().string()); !parent)
         return parent;
@@ -184,7 +180,7 @@ Status InstallTransaction::ensureFolder(const std::string& relative) {
 Status InstallTransaction::putInPlace(const std::string& relative, const std::string& staged) {
     if (Status parent = ensureFolder(fs::path(relative).parent_path().string()); !parent)
         return parent;
-    if (present(target(relative))) {
+    if (File::isPresent(target(relative))) {
         m_launcher.file.clearImmutableFlag(target(relative));
         if (Status moved = moveToBackup(relative); !moved)
             return moved;
@@ -255,7 +251,7 @@ Status InstallTransaction::rollback() {
 }
 
 void InstallTransaction::recover(Launcher& launcher) {
-    if (!present(transactionFolder(launcher)))
+    if (!File::isPresent(transactionFolder(launcher)))
         return;
     auto undone = undoJournal(launcher);
     if (!undone)

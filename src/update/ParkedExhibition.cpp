@@ -1,5 +1,6 @@
 #include "update/ParkedExhibition.h"
 
+#include "common/File.h"
 #include "common/Launcher.h"
 
 #include <ctime>
@@ -11,11 +12,6 @@ namespace dravik {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool present(const std::string& path) {
-    std::error_code error;
-    return fs::exists(fs::symlink_status(path, error));
-}
 
 // The folder's entries, read before any of them is moved or removed.
 std::vector<fs::directory_entry> entriesOf(const fs::path& folder) {
@@ -49,10 +45,10 @@ std::string ParkedExhibition::parkedPath() const {
 void ParkedExhibition::restore() const {
     const std::string parked = parkedPath();
     const std::string exhibition = m_launcher.exhibitionPath();
-    if (!present(parked))
+    if (!File::isPresent(parked))
         return;
     std::error_code error;
-    if (present(exhibition)) {
+    if (File::isPresent(exhibition)) {
         int moved = File::isFolder(exhibition) ? mergeMissing(exhibition, parked) : 0;
         std::string outcome = "moved " + std::to_string(moved) + " items of the newer one into it";
         if (!removeIfEmpty(exhibition)) {
@@ -83,7 +79,7 @@ int ParkedExhibition::mergeMissing(const std::string& from, const std::string& i
     for (const auto& entry : entriesOf(from)) {
         const std::string target = File::join(into, entry.path().filename().string());
         std::error_code failed;
-        if (!present(target)) {
+        if (!File::isPresent(target)) {
             fs::rename(entry.path(), target, failed);
             moved += failed ? 0 : 1;
         } else if (File::isFolder(target) &&
@@ -103,7 +99,7 @@ std::string ParkedExhibition::asideName() const {
     std::string name =
         File::join(m_launcher.baseFolder, "Exhibition-set-aside-" + std::string(stamp));
     std::string candidate = name;
-    for (int n = 2; present(candidate); ++n)
+    for (int n = 2; File::isPresent(candidate); ++n)
         candidate = name + "-" + std::to_string(n);
     return candidate;
 }
