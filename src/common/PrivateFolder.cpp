@@ -28,8 +28,12 @@ Status PrivateFolder::create(const std::string& path) {
         return {};
     if (fs::path parent = fs::path(path).parent_path(); !parent.empty())
         fs::create_directories(parent, error);
-    if (::mkdir(path.c_str(), kOwnerOnlyFolder) != 0)
-        return failure(path, std::strerror(errno));
+    // Another start of the launcher may make it meanwhile: a folder there is what was wanted.
+    if (::mkdir(path.c_str(), kOwnerOnlyFolder) != 0) {
+        int code = errno;
+        if (!(code == EEXIST && fs::is_directory(path, error)))
+            return failure(path, std::strerror(code));
+    }
     return {};
 }
 
