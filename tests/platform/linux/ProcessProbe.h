@@ -21,10 +21,15 @@ namespace dravik::test {
 // Started processes are killed and reaped when the probe ends.
 class ProcessProbe {
 public:
+    // Asked to end first, so that an X server removes its lock and socket files; killed when it
+    // has not ended within a second.
     ~ProcessProbe() {
         for (pid_t pid : m_started) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
+            ::kill(pid, SIGTERM);
+            for (int poll = 0; poll < 100 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++poll)
+                ::usleep(10000);
+            if (::kill(pid, SIGKILL) == 0)
+                ::waitpid(pid, nullptr, 0);
         }
     }
 
