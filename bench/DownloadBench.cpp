@@ -377,9 +377,21 @@ int runBenchmark(int argc, char** argv) {
         std::vector<Measure> dravikRuns;
         std::vector<Measure> curlRuns;
         for (int run = 0; run < options.runs; ++run) {
-            dravikRuns.push_back(
-                measureDravik(argv[0], token, options.extraCa, dravikItems, options.work));
-            curlRuns.push_back(measureCurl(token, curlItems, options.curlCa, options.work));
+            // Turn about, so that neither client always finds the other's files just written.
+            auto launcherRun = [&] {
+                dravikRuns.push_back(
+                    measureDravik(argv[0], token, options.extraCa, dravikItems, options.work));
+            };
+            auto curlRun = [&] {
+                curlRuns.push_back(measureCurl(token, curlItems, options.curlCa, options.work));
+            };
+            if (run % 2 == 0) {
+                launcherRun();
+                curlRun();
+            } else {
+                curlRun();
+                launcherRun();
+            }
         }
         Measure dravik = median(dravikRuns);
         Measure curl = median(curlRuns);
