@@ -7,10 +7,12 @@
 #include "common/SafePath.h"
 #include "common/Unicode.h"
 #include "common/UserFile.h"
+#include "exhibition/BoothStamps.h"
 #include "platform/Http.h"
 #include "service/ServiceClient.h"
 
 #include <filesystem>
+#include <future>
 #include <unordered_map>
 
 namespace dravik {
@@ -42,12 +44,20 @@ void ExhibitionDataSync::run(const std::function<void()>& handOver) {
     const bool backgroundLoading =
         asciiUpper(m_launcher.getIniValue("Background_Loading", "OFF")) == "ON";
 
+    // The booth stamps are read while the hall is requested and decoded: the two take about as
+    // long for a large hall.
+    std::future<BoothStamps> localStamps;
+    std::string folder;
+    if (backgroundLoading && m_launcher.invitedExhibitionId && m_launcher.invitedHallId) {
+        folder = backgroundDataFolder(*m_launcher.invitedExhibitionId, *m_launcher.invitedHallId);
+        localStamps =
+            std::async(std::launch::async | std::launch::deferred, &BoothStamps::read, folder);
+    }
     if (std::optional<QZ_HALL> hall = fetchHall()) {
         if (lobby == "AUTO")
             applyLobbyDisplay(hall->hallSize != 3);
-        if (backgroundLoading)
-            refreshFolders(*hall, backgroundDataFolder(*m_launcher.invitedExhibitionId,
-                                                       *m_launcher.invitedHallId));
+        if (localStamps.valid())
+            refreshFolders(*hall, folder, localStamps.get());
     }
     if (handOver)
         handOver();
@@ -124,7 +134,8 @@ ExhibitionDataSync::downloadEntry(int64_t boothId, const std::string& folder,
     return entry;
 }
 
-void ExhibitionDataSync::refreshFolders(const QZ_HALL& hall, const std::string& folder) {
+void ExhibitionDataSync::refreshFolders(const QZ_HALL& hall, const std::string& folder,
+                                        const BoothStamps& localStamps) {
     DownloadList& list = m_launcher.downloadList;
 
     if (readStamp(folder) != hall.updated_at) {
@@ -142,11 +153,12 @@ void ExhibitionDataSync::refreshFolders(const QZ_HALL& hall, const std::string& 
     for (const QZ_UPDATED_ATS& entry : hall.booths.updated_ats)
         stamps.emplace(entry.id, &entry.updated_at);
     for (const QZ_FILES& booth : hall.booths.files) {
-        std::string boothFolder = File::join(folder, std::to_string(booth.id));
+        std::string name = std::to_string(booth.id);
         auto stamp = stamps.find(booth.id);
         std::string serviceStamp = stamp == stamps.end() ? std::string() : *stamp->second;
-        if (readStamp(boothFolder) == serviceStamp)
+        if (localStamps.stampOf(name) == serviceStamp)
             continue;
+        std::string boothFolder = File::join(folder, name);
         if (File::exists(boothFolder))
             m_launcher.file.removePath(boothFolder);
         if (booth.files.empty())

@@ -18,6 +18,7 @@
 
 namespace dravik {
 
+class BoothStamps;
 class Launcher;
 
 class ExhibitionDataSync {
@@ -44,7 +45,8 @@ private:
     void applyLobbyDisplay(bool on);
     // The hall record of the invitation, or none (also after a reported decoding failure).
     std::optional<QZ_HALL> fetchHall();
-    void refreshFolders(const QZ_HALL& hall, const std::string& folder);
+    void refreshFolders(const QZ_HALL& hall, const std::string& folder,
+                        const BoothStamps& localStamps);
     // Removes the plain files of the hall folder, keeping the booth folders. False (alert shown)
     // when the folder cannot be listed.
     bool removeHallFiles(const std::string& folder);

@@ -1,0 +1,37 @@
+#include "exhibition/BoothStamps.h"
+
+#include "support/Fakes.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace dravik::test {
+namespace {
+
+// A hall large enough to be read on two threads: every booth's stamp is found, whichever half of
+// the listing it fell in, and a stamp that is missing, invalid or a folder reads as none.
+TEST(BoothStamps, ReadsEveryBoothOfALargeHall) {
+    TempFolder temp;
+    const std::string hall = temp.path() + "/hall";
+    const int booths = 1500;
+    for (int id = 1; id <= booths; ++id)
+        writeFile(hall + "/" + std::to_string(id) + "/updated_at.json",
+                  "{\"updated_at\":\"S" + std::to_string(id) + "\"}");
+    writeFile(hall + "/updated_at.json", "{\"updated_at\":\"hall\"}");
+    writeFile(hall + "/5/updated_at.json", "{\"updated_at\":5}");
+    writeFile(hall + "/7/updated_at.json", "not json");
+    std::filesystem::remove(hall + "/9/updated_at.json");
+    std::filesystem::remove(hall + "/11/updated_at.json");
+    std::filesystem::create_directory(hall + "/11/updated_at.json");
+
+    BoothStamps stamps = BoothStamps::read(hall);
+
+    for (int id : {1, 2, 750, 751, 1499, 1500})
+        EXPECT_EQ(stamps.stampOf(std::to_string(id)), "S" + std::to_string(id)) << id;
+    for (const char* none : {"5", "7", "9", "11", "1501", "updated_at.json", "01"})
+        EXPECT_EQ(stamps.stampOf(none), "") << none;
+    EXPECT_EQ(BoothStamps::read(hall + "/missing").stampOf("1"), "");
+}
+
+} // namespace
+} // namespace dravik::test
