@@ -9,6 +9,7 @@
 
 namespace dravik {
 
+struct CurlDownloadJob;
 class MainThread;
 class TransferEngine;
 
@@ -33,13 +34,11 @@ public:
                                        const std::string& temporaryFolder,
                                        TransferReceiver receiver) override;
 
-    struct DownloadJob;
-
 private:
     MainThread& m_mainThread;
     std::unique_ptr<TransferEngine> m_engine;
     std::mutex m_mutex;
-    std::vector<std::weak_ptr<DownloadJob>> m_transfers;
+    std::vector<std::weak_ptr<CurlDownloadJob>> m_transfers;
 };
 
 } // namespace dravik

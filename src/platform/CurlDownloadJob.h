@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/CurlRequestSetup.h"
+#include "platform/Http.h"
+#include "platform/TransferEngine.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace dravik {
+
+class MainThread;
+
+// One download of CurlHttp: the engine's side of the transfer, which streams the body to a
+// temporary file, and what the main thread has been told so far.
+struct CurlDownloadJob : TransferEngine::Job, std::enable_shared_from_this<CurlDownloadJob> {
+    CurlDownloadJob(MainThread& mainThread, HttpRequest request, std::string folder,
+                    TransferReceiver receiver)
+        : mainThread(mainThread), request(std::move(request)), folder(std::move(folder)),
+          receiver(std::move(receiver)) {}
+
+    MainThread& mainThread;
+    const HttpRequest request;
+    const std::string folder;
+    const TransferReceiver receiver;
+
+    // Cleared when the Transfer or the client goes away: nothing is delivered after that.
+    std::atomic<bool> delivering{true};
+
+    // Engine thread only.
+    CURL* easy = nullptr;
+    CurlRequestSetup setup;
+    int fd = -1;
+    std::string temporaryFile;
+    std::string pending; // received, not yet written
+    int64_t written = 0;
+    int64_t expected = -1;
+    bool statusChecked = false;
+    bool rejected = false;
+    std::string writeError;
+    TransferEngine::Clock::time_point lastProgressPost;
+
+    // Handed from the engine to the main thread.
+    std::atomic<int64_t> reportedWritten{0};
+    std::atomic<int64_t> reportedExpected{-1};
+    std::atomic<bool> progressPending{false};
+
+    // Main thread only.
+    int64_t deliveredWritten = 0;
+    int64_t deliveredExpected = -1;
+
+    std::string start(CURL* handle) override;
+    void end(CURL* handle, int curlResult, const std::string& engineError) override;
+
+    bool receiverAlive();
+    std::string outcome(int curlResult, const std::string& engineError, long code) const;
+    bool flush();
+    void reportProgress();
+    void deliverProgress();
+    static size_t onData(char* data, size_t size, size_t count, void* user);
+    static size_t onHeader(char* data, size_t size, size_t count, void* user);
+};
+
+} // namespace dravik
