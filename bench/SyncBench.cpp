@@ -26,8 +26,8 @@ using Clock = std::chrono::steady_clock;
 class HallHttp : public dravik::Http {
 public:
     explicit HallHttp(std::string body) : m_body(std::move(body)) {}
-    dravik::HttpResponse request(const dravik::HttpRequest&) override {
-        return dravik::HttpResponse{200, m_body, ""};
+    dravik::Expected<dravik::HttpResponse> request(const dravik::HttpRequest&) override {
+        return dravik::HttpResponse{200, m_body};
     }
     std::unique_ptr<dravik::Transfer> download(const dravik::HttpRequest&, const std::string&,
                                                dravik::TransferReceiver) override {

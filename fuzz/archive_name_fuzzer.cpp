@@ -44,7 +44,7 @@ struct Unused : Alerts,
     void post(std::function<void()>) override {}
     void postAndWait(std::function<void()>) override {}
     void run(std::function<void()>) override {}
-    HttpResponse request(const HttpRequest&) override { return {}; }
+    Expected<HttpResponse> request(const HttpRequest&) override { return fail("no network"); }
     std::unique_ptr<Transfer> download(const HttpRequest&, const std::string&,
                                        TransferReceiver) override {
         return nullptr;

@@ -78,7 +78,7 @@ std::optional<QZ_HALL> ExhibitionDataSync::fetchHall() {
                           "/halls/" + std::to_string(*m_launcher.invitedHallId) + "/");
     request.timeout = m_launcher.timings.requestTimeout;
     request.headers.push_back(ServiceClient::authorizationHeader(m_launcher.authRecord->token));
-    HttpResponse response = m_launcher.platform.http.request(request);
+    Expected<HttpResponse> response = m_launcher.platform.http.request(request);
     if (!ServiceClient::succeededWithBody(response)) {
         // Silent for the visitor, but not for whoever reads the log.
         std::string detail = ServiceClient::failureDetail(response);
@@ -87,8 +87,8 @@ std::optional<QZ_HALL> ExhibitionDataSync::fetchHall() {
         return std::nullopt;
     }
 
-    ServiceClient(m_launcher).keepReplyCopy("hall.json", *response.body);
-    auto hall = decodeRecord<QZ_HALL>(*response.body);
+    ServiceClient(m_launcher).keepReplyCopy("hall.json", *response->body);
+    auto hall = decodeRecord<QZ_HALL>(*response->body);
     if (!hall) {
         showAlertAndWait(m_launcher, kPreparing + hall.error());
         return std::nullopt;

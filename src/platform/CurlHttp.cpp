@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <curl/curl.h>
 #include <mutex>
+#include <optional>
 
 #ifndef DRAVIK_CA_BUNDLE
 #define DRAVIK_CA_BUNDLE ""
@@ -46,8 +47,7 @@ struct RequestJob : TransferEngine::Job {
 
     std::mutex mutex;
     std::condition_variable doneChanged;
-    bool done = false;
-    HttpResponse response;
+    std::optional<Expected<HttpResponse>> response; // set when the exchange has ended
 
     std::string start(CURL* easy) override {
         if (std::string error = setup.apply(easy, request, true); !error.empty())
@@ -61,29 +61,30 @@ struct RequestJob : TransferEngine::Job {
     }
 
     void end(CURL* easy, int curlResult, const std::string& engineError) override {
-        HttpResponse answer;
-        if (!engineError.empty()) {
-            answer.error = engineError;
-        } else if (curlResult != CURLE_OK) {
-            answer.error =
-                reply.tooLarge ? std::string("The reply is too large") : setup.describe(curlResult);
-        } else {
-            long status = 0;
-            curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-            answer.status = static_cast<int>(status);
-            if (!reply.body.empty())
-                answer.body = std::move(reply.body);
-        }
+        Expected<HttpResponse> answer = outcome(easy, curlResult, engineError);
         std::lock_guard lock(mutex);
         response = std::move(answer);
-        done = true;
         doneChanged.notify_all();
     }
 
-    HttpResponse wait() {
+    Expected<HttpResponse> outcome(CURL* easy, int curlResult, const std::string& engineError) {
+        if (!engineError.empty())
+            return fail(engineError);
+        if (curlResult != CURLE_OK)
+            return fail(reply.tooLarge ? std::string("The reply is too large")
+                                       : setup.describe(curlResult));
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        HttpResponse answer{static_cast<int>(status), std::nullopt};
+        if (!reply.body.empty())
+            answer.body = std::move(reply.body);
+        return answer;
+    }
+
+    Expected<HttpResponse> wait() {
         std::unique_lock lock(mutex);
-        doneChanged.wait(lock, [this] { return done; });
-        return std::move(response);
+        doneChanged.wait(lock, [this] { return response.has_value(); });
+        return std::move(*response);
     }
 };
 
@@ -122,7 +123,7 @@ std::string CurlHttp::builtInCaBundle() {
     return DRAVIK_CA_BUNDLE;
 }
 
-HttpResponse CurlHttp::request(const HttpRequest& request) {
+Expected<HttpResponse> CurlHttp::request(const HttpRequest& request) {
     auto job = std::make_shared<RequestJob>(request);
     m_engine->submit(job);
     return job->wait();

@@ -29,7 +29,7 @@ public:
     // The extra CA bundle named at build time, empty when none.
     static std::string builtInCaBundle();
 
-    HttpResponse request(const HttpRequest& request) override;
+    Expected<HttpResponse> request(const HttpRequest& request) override;
     std::unique_ptr<Transfer> download(const HttpRequest& request,
                                        const std::string& temporaryFolder,
                                        TransferReceiver receiver) override;

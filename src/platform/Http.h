@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Expected.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -19,14 +21,10 @@ struct HttpRequest {
     std::chrono::milliseconds timeout{60000};
 };
 
-// What a finished exchange delivered. A transport failure has no status and a non-empty error;
-// an answered request has a status (and a body, which may be empty).
+// What an answered request delivered.
 struct HttpResponse {
-    std::optional<int> status;
+    int status = 0;
     std::optional<std::string> body; // absent when the server sent no body
-    std::string error;               // transport error description, empty when none
-
-    bool answered() const { return status.has_value(); }
 };
 
 // How a download ended.
@@ -76,8 +74,9 @@ class Http {
 public:
     virtual ~Http() = default;
 
-    // Blocks the calling thread (never the main thread) until the exchange has ended.
-    virtual HttpResponse request(const HttpRequest& request) = 0;
+    // Blocks the calling thread (never the main thread) until the exchange has ended. Any answer
+    // is a response, whatever its status; the error is why none came.
+    virtual Expected<HttpResponse> request(const HttpRequest& request) = 0;
     // Starts a download that streams the body to a temporary file in temporaryFolder.
     virtual std::unique_ptr<Transfer> download(const HttpRequest& request,
                                                const std::string& temporaryFolder,

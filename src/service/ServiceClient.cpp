@@ -56,11 +56,11 @@ const std::string& ServiceClient::signInBody() {
 }
 
 std::string ServiceClient::signIn() {
-    HttpResponse response = send("POST", m_launcher.apiUrl("auth"), false, signInBody());
+    Expected<HttpResponse> response = send("POST", m_launcher.apiUrl("auth"), false, signInBody());
     std::string detail;
     if (succeededWithBody(response)) {
-        keepReplyCopy("auth.json", *response.body);
-        auto auth = decodeRecord<QZ_AUTH>(*response.body);
+        keepReplyCopy("auth.json", *response->body);
+        auto auth = decodeRecord<QZ_AUTH>(*response->body);
         if (auth) {
             m_launcher.authRecord = std::move(*auth);
             return {};
@@ -87,13 +87,13 @@ std::string ServiceClient::verifyInvitation(const std::string& code) {
     } else if (hasControlCharacter(digits)) {
         detail = kCodeUnusable;
     } else {
-        HttpResponse response = send(
+        Expected<HttpResponse> response = send(
             "GET", m_launcher.apiUrl("invites/verify") + "?code=" + percentEncode(digits), true);
         if (!succeededWithBody(response)) {
             detail = failureDetail(response);
         } else {
-            keepReplyCopy("code.json", *response.body);
-            auto reply = decodeRecord<QZ_CODE>(*response.body);
+            keepReplyCopy("code.json", *response->body);
+            auto reply = decodeRecord<QZ_CODE>(*response->body);
             if (!reply) {
                 detail = reply.error();
             } else if (reply->result) {
@@ -117,12 +117,12 @@ std::string ServiceClient::verifyEmail(const std::string& email) {
         return m_launcher.ini.message("msg12");
     if (hasControlCharacter(email))
         return withDetail(kEmailCheckFailed, kEmailUnusable);
-    HttpResponse response =
+    Expected<HttpResponse> response =
         send("GET", m_launcher.apiUrl("visitors/search") + "?email=" + percentEncode(email), true);
     std::string detail;
     if (succeededWithBody(response)) {
-        keepReplyCopy("mail.json", *response.body);
-        auto reply = decodeRecord<QZ_MAIL>(*response.body);
+        keepReplyCopy("mail.json", *response->body);
+        auto reply = decodeRecord<QZ_MAIL>(*response->body);
         if (reply && reply->result)
             return {};
         if (!reply)
@@ -146,12 +146,12 @@ std::optional<QZ_VERSION> ServiceClient::fetchRemoteVersion() {
     auto slash = local->file_url->rfind('/');
     if (slash == std::string::npos)
         return failed("no file_url in the installed version record");
-    HttpResponse response =
+    Expected<HttpResponse> response =
         send("GET", local->file_url->substr(0, slash) + "/version_mac.json", false);
     if (!succeededWithBody(response))
         return failed(failureDetail(response));
-    keepReplyCopy("version_mac.json", *response.body);
-    auto version = decodeRecord<QZ_VERSION>(*response.body);
+    keepReplyCopy("version_mac.json", *response->body);
+    auto version = decodeRecord<QZ_VERSION>(*response->body);
     if (!version)
         return failed(version.error());
     return std::move(*version);
@@ -165,16 +165,16 @@ std::string ServiceClient::statusErrorText(int status, const std::optional<std::
     return text + "(" + (reply ? reply->error.code : reply.error()) + ")";
 }
 
-std::string ServiceClient::failureDetail(const HttpResponse& response) {
-    if (!response.answered())
-        return response.error;
-    if (*response.status == 200)
+std::string ServiceClient::failureDetail(const Expected<HttpResponse>& response) {
+    if (!response)
+        return response.error();
+    if (response->status == 200)
         return {};
-    return statusErrorText(*response.status, response.body);
+    return statusErrorText(response->status, response->body);
 }
 
-bool ServiceClient::succeededWithBody(const HttpResponse& response) {
-    return response.status == 200 && response.body && !response.body->empty();
+bool ServiceClient::succeededWithBody(const Expected<HttpResponse>& response) {
+    return response && response->status == 200 && response->body && !response->body->empty();
 }
 
 std::string ServiceClient::percentEncode(std::string_view value) {
@@ -241,8 +241,8 @@ std::string ServiceClient::periodText(int64_t exhibitionId) const {
     return {};
 }
 
-HttpResponse ServiceClient::send(const std::string& method, const std::string& url, bool withToken,
-                                 const std::string& body) {
+Expected<HttpResponse> ServiceClient::send(const std::string& method, const std::string& url,
+                                           bool withToken, const std::string& body) {
     HttpRequest request;
     request.method = method;
     request.url = url;

@@ -56,10 +56,10 @@ public:
     // "<status>(<QZ_ERROR.code>)", "<status>(<decoding error>)", or "<status>" without a body.
     static std::string statusErrorText(int status, const std::optional<std::string>& body);
     // Why a request did not bring a usable reply: the status error text for a status other than
-    // 200, the transport error, or "" (200 without body, or neither a response nor an error).
-    static std::string failureDetail(const HttpResponse& response);
+    // 200, the transport error, or "" (200 without body, or a failure without a description).
+    static std::string failureDetail(const Expected<HttpResponse>& response);
     // Status 200 with a non-empty body.
-    static bool succeededWithBody(const HttpResponse& response);
+    static bool succeededWithBody(const Expected<HttpResponse>& response);
     // Percent-encodes what a query value cannot carry as typed.
     static std::string percentEncode(std::string_view value);
     // "Authorization: Bearer <token>".
@@ -77,8 +77,8 @@ public:
     static const std::string& signInBody();
 
 private:
-    HttpResponse send(const std::string& method, const std::string& url, bool withToken,
-                      const std::string& body = {});
+    Expected<HttpResponse> send(const std::string& method, const std::string& url, bool withToken,
+                                const std::string& body = {});
 
     Launcher& m_launcher;
 };

@@ -16,7 +16,7 @@ using nlohmann::json;
 // Answers the hall request with a fixed reply and remembers what was asked.
 class HallHttp : public Http {
 public:
-    HttpResponse request(const HttpRequest& request) override {
+    Expected<HttpResponse> request(const HttpRequest& request) override {
         requests.push_back(request);
         return reply;
     }
@@ -25,7 +25,7 @@ public:
         return nullptr;
     }
 
-    HttpResponse reply;
+    Expected<HttpResponse> reply = fail("no reply set");
     std::vector<HttpRequest> requests;
 };
 
@@ -68,7 +68,7 @@ struct Sync {
         t.launcher->invitedExhibitionId = 12;
         t.launcher->invitedHallId = 3;
     }
-    void answer(const json& hall) { http.reply = HttpResponse{200, hall.dump(), ""}; }
+    void answer(const json& hall) { http.reply = HttpResponse{200, hall.dump()}; }
     // Runs the sync; true when it handed over.
     bool run() {
         bool handedOver = false;
@@ -104,25 +104,18 @@ TEST(ExhibitionDataSyncTest, HallRequestCarriesTheTokenAndItsReplyIsKept) {
 TEST(ExhibitionDataSyncTest, UnusableRepliesHandOverWithoutData) {
     struct Case {
         const char* what;
-        HttpResponse reply;
+        Expected<HttpResponse> reply;
         bool copyKept;
         bool alerted;
         const char* logged = nullptr; // the failed request's line ends so
     };
     const Case cases[] = {
-        {"transport failure",
-         {std::nullopt, std::nullopt, "Connection refused"},
-         false,
-         false,
-         " - Connection refused"},
-        {"not found",
-         {404, R"({"error":{"code":"NOT_FOUND","message":"m"}})", ""},
-         false,
-         false,
-         " - 404(NOT_FOUND)"},
-        {"200 without body", {200, std::nullopt, ""}, false, false, " - empty reply"},
-        {"200 with empty body", {200, "", ""}, false, false, " - empty reply"},
-        {"not a hall", {200, R"({"id":3})", ""}, true, true},
+        {"transport failure", fail("Connection refused"), false, false, " - Connection refused"},
+        {"not found", HttpResponse{404, R"({"error":{"code":"NOT_FOUND","message":"m"}})"}, false,
+         false, " - 404(NOT_FOUND)"},
+        {"200 without body", HttpResponse{200, std::nullopt}, false, false, " - empty reply"},
+        {"200 with empty body", HttpResponse{200, ""}, false, false, " - empty reply"},
+        {"not a hall", HttpResponse{200, R"({"id":3})"}, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

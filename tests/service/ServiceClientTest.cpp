@@ -14,23 +14,24 @@ namespace {
 using test::readFile;
 using test::writeFile;
 
-HttpResponse reply(int status, std::optional<std::string> body = std::nullopt) {
-    HttpResponse response;
-    response.status = status;
-    response.body = std::move(body);
-    return response;
+Expected<HttpResponse> reply(int status, std::optional<std::string> body = std::nullopt) {
+    return HttpResponse{status, std::move(body)};
 }
 
-HttpResponse transportError(std::string error) {
-    HttpResponse response;
-    response.error = std::move(error);
-    return response;
+Expected<HttpResponse> transportError(std::string error) {
+    return fail(std::move(error));
 }
+
+// A scripted answer: a failure without a description until one is set.
+struct Scripted : Expected<HttpResponse> {
+    Scripted() : Expected<HttpResponse>(fail({})) {}
+    Scripted(Expected<HttpResponse> answer) : Expected<HttpResponse>(std::move(answer)) {}
+};
 
 // Answers each URL with its scripted response and records every request.
 class ScriptedHttp : public Http {
 public:
-    HttpResponse request(const HttpRequest& request) override {
+    Expected<HttpResponse> request(const HttpRequest& request) override {
         requests.push_back(request);
         auto it = replies.find(request.url);
         return it == replies.end() ? transportError("unexpected URL " + request.url) : it->second;
@@ -41,7 +42,7 @@ public:
         return nullptr;
     }
 
-    std::map<std::string, HttpResponse> replies;
+    std::map<std::string, Scripted> replies;
     std::vector<HttpRequest> requests;
 };
 
@@ -115,7 +116,7 @@ TEST_F(ServiceClientTest, SignInFailureTexts) {
     const std::string failed = "認証に失敗しました";
     const std::string notJson = decodeRecord<QZ_ERROR_RESPONSE>("oops").error();
     struct Case {
-        HttpResponse response;
+        Expected<HttpResponse> response;
         std::string expected;
         bool copied;
     };
@@ -131,7 +132,7 @@ TEST_F(ServiceClientTest, SignInFailureTexts) {
          true},
         {transportError("Could not resolve host: svc.test"),
          failed + "\n\nCould not resolve host: svc.test", false},
-        {HttpResponse{}, failed, false},
+        {transportError(""), failed, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expected);
@@ -246,13 +247,13 @@ TEST_F(ServiceClientTest, InvitationCheckFailures) {
 
     signedIn();
     const std::string url = kApi + "invites/verify?code=111122223333";
-    const std::vector<std::pair<HttpResponse, std::string>> cases = {
+    const std::vector<std::pair<Expected<HttpResponse>, std::string>> cases = {
         {reply(403, R"({"error": {"code": "FORBIDDEN", "message": "m"}})"),
          unusable + "\n\n403(FORBIDDEN)"},
         {reply(404), unusable + "\n\n404"},
         {reply(200), unusable},
         {transportError("timed out"), unusable + "\n\ntimed out"},
-        {HttpResponse{}, unusable},
+        {transportError(""), unusable},
     };
     for (const auto& [response, expected] : cases) {
         http.replies[url] = response;
@@ -297,11 +298,11 @@ TEST_F(ServiceClientTest, EmailCheckTexts) {
 
     signedIn();
     const std::string url = kApi + "visitors/search?email=a@b.jp";
-    const std::vector<std::pair<HttpResponse, std::string>> cases = {
+    const std::vector<std::pair<Expected<HttpResponse>, std::string>> cases = {
         {reply(200, R"({"result": true})"), ""},
         {reply(200, R"({"result": false})"), notRegistered},
         {reply(200), notRegistered},
-        {HttpResponse{}, notRegistered},
+        {transportError(""), notRegistered},
         {reply(200, R"({"result": "yes"})"), failed + "result: expected a boolean"},
         {reply(500), failed + "500"},
         {reply(401, R"({"error": {"code": "TOKEN", "message": "m"}})"), failed + "401(TOKEN)"},
@@ -339,7 +340,7 @@ TEST_F(ServiceClientTest, RemoteVersionFailuresAreLogged) {
     const std::string prefix = "<リモートのバージョン読込み>";
     const std::string url = "https://cdn.test/rel/version_mac.json";
     setLocalVersion(R"({"version": "1.0.0", "file_url": "https://cdn.test/rel/Kestrane.zip"})");
-    const std::vector<std::pair<HttpResponse, std::string>> cases = {
+    const std::vector<std::pair<Expected<HttpResponse>, std::string>> cases = {
         {reply(404), prefix + "404"},
         {reply(200, R"({"file_url": "x"})"), prefix + "version: required member is missing"},
         {reply(200), prefix},

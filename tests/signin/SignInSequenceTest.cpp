@@ -12,10 +12,10 @@ namespace {
 // Answers each URL with its scripted reply; counts the requests.
 class ScriptedHttp : public Http {
 public:
-    HttpResponse request(const HttpRequest& request) override {
+    Expected<HttpResponse> request(const HttpRequest& request) override {
         urls.push_back(request.url);
         auto it = replies.find(request.url);
-        return it == replies.end() ? HttpResponse{404, std::nullopt, ""} : it->second;
+        return it == replies.end() ? HttpResponse{404, std::nullopt} : it->second;
     }
     std::unique_ptr<Transfer> download(const HttpRequest&, const std::string&,
                                        TransferReceiver) override {
@@ -37,20 +37,19 @@ TEST(SignInSequenceTest, EachStartBeginsWithoutTheEarlierSignIn) {
     launcher.localVersion = QZ_VERSION{};
     launcher.localVersion->version = "1.0.1";
     test::writeFile(t.exhibition("Dravik.json"), R"({"LobbyDisplay":"OFF"})");
-    http.replies[kApi + "auth"] = {200, R"({"token":"tok-A","exhibitions":[]})", ""};
+    http.replies[kApi + "auth"] = {200, R"({"token":"tok-A","exhibitions":[]})"};
 
     // Code A is accepted for exhibition 7, hall 3, but its e-mail check fails.
     http.replies[kApi + "invites/verify?code=111111111111"] = {
-        200, R"({"result":true,"errorMessage":"","errorCode":0,"exhibition_id":7,"hall_id":3})",
-        ""};
-    http.replies[kApi + "visitors/search?email=v.example.jp"] = {200, R"({"result":false})", ""};
+        200, R"({"result":true,"errorMessage":"","errorCode":0,"exhibition_id":7,"hall_id":3})"};
+    http.replies[kApi + "visitors/search?email=v.example.jp"] = {200, R"({"result":false})"};
     EXPECT_EQ(runSignInSequence(launcher, "111111111111", "v.example.jp").kind,
               SignInResult::Kind::Failed);
 
     // Code B passes as outside its period (LobbyDisplay OFF): it names no hall.
     http.replies[kApi + "invites/verify?code=222222222222"] = {
-        200, R"({"result":false,"errorMessage":"closed","errorCode":1408})", ""};
-    http.replies[kApi + "visitors/search?email=v.example.jp"] = {200, R"({"result":true})", ""};
+        200, R"({"result":false,"errorMessage":"closed","errorCode":1408})"};
+    http.replies[kApi + "visitors/search?email=v.example.jp"] = {200, R"({"result":true})"};
     EXPECT_EQ(runSignInSequence(launcher, "222222222222", "v.example.jp").kind,
               SignInResult::Kind::SignedIn);
     EXPECT_FALSE(launcher.invitedExhibitionId.has_value());
@@ -60,7 +59,7 @@ TEST(SignInSequenceTest, EachStartBeginsWithoutTheEarlierSignIn) {
     EXPECT_EQ(http.urls.size(), before) << "no hall of an earlier code is asked for";
 
     // A failed sign-in keeps no token; "Cancel" goes on without one.
-    http.replies[kApi + "auth"] = {503, std::nullopt, ""};
+    http.replies[kApi + "auth"] = {503, std::nullopt};
     t.alerts.answerNext(false);
     EXPECT_EQ(runSignInSequence(launcher, "222222222222", "v.example.jp").kind,
               SignInResult::Kind::ContinueWithoutSignIn);

@@ -55,10 +55,8 @@ bool FakeAlerts::nextAnswer() {
     return answer;
 }
 
-HttpResponse NoHttp::request(const HttpRequest&) {
-    HttpResponse response;
-    response.error = "no network in this test";
-    return response;
+Expected<HttpResponse> NoHttp::request(const HttpRequest&) {
+    return fail("no network in this test");
 }
 
 std::unique_ptr<Transfer> NoHttp::download(const HttpRequest&, const std::string&,

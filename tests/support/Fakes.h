@@ -60,7 +60,7 @@ public:
 // Fails every request; tests that talk HTTP use the substitute service instead.
 class NoHttp : public Http {
 public:
-    HttpResponse request(const HttpRequest&) override;
+    Expected<HttpResponse> request(const HttpRequest&) override;
     std::unique_ptr<Transfer> download(const HttpRequest&, const std::string&,
                                        TransferReceiver receiver) override;
 };

@@ -256,7 +256,7 @@ TEST(ThreadedPartsTest, ClosingTheClientEndsTheTransfersOfEveryThread) {
     slow.url = server.url("/slow");
 
     // A worker waits for a request while the main thread's download runs on the same engine.
-    HttpResponse answer;
+    Expected<HttpResponse> answer = fail("no answer yet");
     std::thread worker([&] { answer = shared->request(slow); });
     bool delivered = false;
     Lifetime alive;
@@ -276,8 +276,8 @@ TEST(ThreadedPartsTest, ClosingTheClientEndsTheTransfersOfEveryThread) {
     client.reset();
     worker.join();
     main.runUntil([] { return false; }, 100ms);
-    EXPECT_FALSE(answer.answered());
-    EXPECT_EQ(answer.error, "cancelled");
+    EXPECT_FALSE(answer.hasValue());
+    EXPECT_EQ(answer.error(), "cancelled");
     EXPECT_FALSE(delivered);
     EXPECT_TRUE(fs::is_empty(folder.path()));
     transfer.reset();
