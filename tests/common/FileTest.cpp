@@ -4,7 +4,9 @@
 #include "support/Fakes.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -37,7 +39,11 @@ TEST_F(FileTest, CreateFolder) {
 }
 
 TEST_F(FileTest, RemoveCopyAndMove) {
-    EXPECT_FALSE(file.removePath(temp / "missing"));
+    // A failure carries the platform's description and prints it, as one line, on standard output.
+    testing::internal::CaptureStdout();
+    Status removed = file.removePath(temp / "missing");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(std::strerror(ENOENT)) + "\n");
+    EXPECT_EQ(removed.error(), std::strerror(ENOENT));
 
     writeFile(temp / "src/one.txt", "1");
     writeFile(temp / "src/sub/two.txt", "2");
