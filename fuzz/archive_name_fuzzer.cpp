@@ -49,13 +49,13 @@ struct Unused : Alerts,
                                        TransferReceiver) override {
         return nullptr;
     }
-    ProcessResult run(const std::string&, const std::vector<std::string>&,
+    Expected<int> run(const std::string&, const std::vector<std::string>&,
                       const std::string&) override {
-        return {};
+        return fail("no programs are started here");
     }
-    std::string startDetached(const std::string&, const std::vector<std::string>&,
-                              std::function<void()>) override {
-        return {};
+    Status startDetached(const std::string&, const std::vector<std::string>&,
+                         std::function<void()>) override {
+        return Status::ok();
     }
     std::vector<std::string> names() override { return {}; }
     std::vector<WindowInfo> windowsFrontToBack() override { return {}; }
@@ -64,7 +64,7 @@ struct Unused : Alerts,
     void openDisplaySettings() override {}
     std::pair<int, int> mainDisplaySize() override { return {0, 0}; }
     bool isImmutable(const std::string&) override { return false; }
-    std::string setImmutable(const std::string&, bool) override { return {}; }
+    Status setImmutable(const std::string&, bool) override { return Status::ok(); }
     void play(const std::string&, double) override {}
     void setVolume(double) override {}
     void stop() override {}

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "common/Diagnostics.h"
 #include "common/File.h"
 #include "common/Launcher.h"
 #include "common/PrivateFolder.h"
@@ -8,7 +9,6 @@
 #include "platform/RunningApplications.h"
 
 #include <filesystem>
-#include <iostream>
 #include <thread>
 
 namespace dravik {
@@ -64,13 +64,13 @@ bool Startup::preparePrivateFolder() {
     if (Status created = PrivateFolder::create(folder); !created) {
         // As any folder that cannot be created: told, and the start goes on without a log.
         m_launcher.platform.alerts.critical(created.error());
-        std::cout << created.error() << std::endl;
+        printDiagnostic(created.error());
         return true;
     }
     if (Status secured = PrivateFolder::secure(folder); !secured) {
         // Nothing of ours (log, token, copy) may be written into another user's folder.
         m_launcher.log = RunLog();
-        std::cout << secured.error() << std::endl;
+        printDiagnostic(secured.error());
         m_launcher.platform.alerts.critical(secured.error());
         return false;
     }
@@ -123,24 +123,24 @@ Startup::Outcome Startup::runStarter() {
     if (runsFromPrivateCopy(copyPath))
         return refuse("起動できません");
 
-    bool markerCreated = File::writeAll(m_markerPath, "");
+    bool markerCreated = File::writeAll(m_markerPath, "").isOk();
     m_launcher.writeLog("createFile(" + m_markerPath + ")->" + (markerCreated ? "OK" : "NG"));
     m_launcher.file.copyPath(bundlePath, copyPath);
 
     // The copy is started directly with its one argument, so any path reaches it unchanged.
     std::string baseFolder = std::filesystem::path(bundlePath).parent_path().string();
-    std::string error = platform.processes.startDetached(copyPath + "/Contents/MacOS/Dravik",
-                                                         {kTargetPrefix + baseFolder});
-    if (error.empty())
+    Status started = platform.processes.startDetached(copyPath + "/Contents/MacOS/Dravik",
+                                                      {kTargetPrefix + baseFolder});
+    if (started)
         waitForStartedCopy(m_markerPath);
     else
-        std::cout << error << std::endl;
+        printDiagnostic(started.error());
     m_launcher.writeLog("exit(0)");
     return Outcome::Exit;
 }
 
 Startup::Outcome Startup::runPrivateCopy() {
-    bool removed = m_launcher.file.removePath(m_markerPath);
+    bool removed = m_launcher.file.removePath(m_markerPath).isOk();
     m_launcher.writeLog("deleteFile(" + m_markerPath + ")->" + (removed ? "OK" : "NG"));
     if (!File::exists(m_launcher.baseFolder))
         return refuse("パラメータ(パス)が間違っています");

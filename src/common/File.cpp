@@ -1,5 +1,6 @@
 #include "common/File.h"
 
+#include "common/Diagnostics.h"
 #include "common/RemoveTree.h"
 #include "common/Unicode.h"
 #include "platform/Alerts.h"
@@ -13,8 +14,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,15 +32,20 @@ template <typename Stat> const timespec& modificationTime(const Stat& info) {
         return info.st_mtimespec;
 }
 
-void printError(const std::string& description) {
-    std::cout << description << std::endl;
+// A failed file-tree operation prints its description; the run log never hears of it.
+Status failure(const std::string& description) {
+    printDiagnostic(description);
+    return fail(description);
 }
 
-bool report(const std::error_code& error) {
+Status report(const std::error_code& error) {
     if (!error)
-        return true;
-    printError(error.message());
-    return false;
+        return Status::ok();
+    return failure(error.message());
+}
+
+Status refusedOntoItself(const std::string& source, const std::string& destination) {
+    return failure("refused: " + destination + " is " + source + " itself or lies inside it");
 }
 
 // The item a chain of symbolic links ends at, so that a linked file is replaced where it lies and
@@ -143,12 +147,10 @@ std::string File::join(const std::string& folder, const std::string& name) {
     return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
-bool File::readAll(const std::string& path, std::string& bytes, std::string* error) {
+Expected<std::string> File::readAll(const std::string& path) {
     // Plain descriptors: stamp files are read by the thousand during a data sync.
-    auto failed = [error](int code) {
-        if (error)
-            *error = std::strerror(code);
-        return false;
+    auto failed = [](int code) {
+        return fail(std::strerror(code));
     };
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -180,30 +182,24 @@ bool File::readAll(const std::string& path, std::string& bytes, std::string* err
     }
     ::close(fd);
     data.resize(filled);
-    bytes = std::move(data);
-    return true;
+    return data;
 }
 
-bool File::writeAll(const std::string& path, const std::string& bytes, std::string* error) {
+Status File::writeAll(const std::string& path, const std::string& bytes) {
     std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) {
-        if (error)
-            *error = std::strerror(errno);
-        return false;
-    }
+    if (!out)
+        return fail(std::strerror(errno));
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     int savedErrno = errno;
     ok = (std::fclose(out) == 0) && ok;
-    if (!ok && error)
-        *error = std::strerror(savedErrno ? savedErrno : errno);
-    return ok;
+    if (!ok)
+        return fail(std::strerror(savedErrno ? savedErrno : errno));
+    return Status::ok();
 }
 
-bool File::writeAtomically(const std::string& path, const std::string& bytes, std::string* error) {
-    auto failed = [error](int code) {
-        if (error)
-            *error = std::strerror(code);
-        return false;
+Status File::writeAtomically(const std::string& path, const std::string& bytes) {
+    auto failed = [](int code) {
+        return Status(fail(std::strerror(code)));
     };
     const std::string target = followLinks(path);
     struct stat old {};
@@ -234,45 +230,40 @@ bool File::writeAtomically(const std::string& path, const std::string& bytes, st
         return failed(code);
     }
     syncFolder(fs::path(target).parent_path());
-    return true;
+    return Status::ok();
 }
 
-bool File::createFolder(const std::string& path) const {
+Status File::createFolder(const std::string& path) const {
     std::error_code error;
     if (fs::is_directory(path, error))
-        return true;
+        return Status::ok();
     fs::create_directories(path, error);
     if (!error && fs::is_directory(path))
-        return true;
+        return Status::ok();
     std::string description =
         error ? error.message() : std::string(std::strerror(EEXIST)); // a file stands there
     m_alerts.critical(path + " - " + description);
-    printError(description);
-    return false;
+    return failure(description);
 }
 
-bool File::removePath(const std::string& path) const {
+Status File::removePath(const std::string& path) const {
     std::error_code error;
-    if (!fs::exists(fs::symlink_status(path, error))) {
-        printError(std::strerror(ENOENT));
-        return false;
-    }
+    if (!fs::exists(fs::symlink_status(path, error)))
+        return failure(std::strerror(ENOENT));
     return report(removeTree(path));
 }
 
-bool File::copyPath(const std::string& source, const std::string& destination) const {
-    if (copiesOntoItself(source, destination)) {
-        printError("refused: " + destination + " is " + source + " itself or lies inside it");
-        return false;
-    }
+Status File::copyPath(const std::string& source, const std::string& destination) const {
+    if (copiesOntoItself(source, destination))
+        return refusedOntoItself(source, destination);
     std::error_code error;
-    if (!fs::exists(source, error)) {
-        printError(std::strerror(ENOENT));
-        return false;
-    }
+    if (!fs::exists(source, error))
+        return failure(std::strerror(ENOENT));
     const std::string parent = fs::path(destination).parent_path().string();
-    if (!parent.empty() && !isFolder(parent) && !createFolder(parent))
-        return false;
+    if (!parent.empty() && !isFolder(parent)) {
+        if (Status created = createFolder(parent); !created)
+            return created;
+    }
     // The copy is made beside the destination and only then put in its place, so a copy that
     // fails (disk full, an unreadable file) leaves the old item as it was.
     const std::string copy = siblingName(destination, "copy");
@@ -285,7 +276,7 @@ bool File::copyPath(const std::string& source, const std::string& destination) c
     return replaceWith(copy, destination);
 }
 
-bool File::replaceWith(const std::string& replacement, const std::string& destination) {
+Status File::replaceWith(const std::string& replacement, const std::string& destination) {
     std::error_code error;
     fs::file_status old = fs::symlink_status(destination, error);
     if (!fs::exists(old) || (!fs::is_directory(old) && !fs::is_directory(replacement))) {
@@ -309,12 +300,10 @@ bool File::replaceWith(const std::string& replacement, const std::string& destin
     return report(error);
 }
 
-bool File::movePath(const std::string& source, const std::string& destination) const {
+Status File::movePath(const std::string& source, const std::string& destination) const {
     std::error_code error;
-    if (fs::exists(fs::symlink_status(destination, error))) {
-        printError(std::strerror(EEXIST));
-        return false;
-    }
+    if (fs::exists(fs::symlink_status(destination, error)))
+        return failure(std::strerror(EEXIST));
     fs::rename(source, destination, error);
     return report(error);
 }
@@ -325,56 +314,58 @@ std::vector<std::string> File::listFolder(const std::string& path) const {
     for (fs::directory_iterator it(path, error), end; !error && it != end; it.increment(error))
         names.push_back(it->path().filename().string());
     if (error) {
-        printError(error.message());
+        printDiagnostic(error.message());
         return {};
     }
     return names;
 }
 
-bool File::clearImmutableFlag(const std::string& path) const {
-    std::string error = m_flags.setImmutable(path, false);
-    if (error.empty())
-        return true;
-    printError(error);
-    return false;
+Status File::clearImmutableFlag(const std::string& path) const {
+    Status cleared = m_flags.setImmutable(path, false);
+    if (!cleared)
+        printDiagnostic(cleared.error());
+    return cleared;
 }
 
-bool File::copyFolderTree(const std::string& source, const std::string& destination) const {
+Status File::copyFolderTree(const std::string& source, const std::string& destination) const {
     std::error_code error;
     fs::recursive_directory_iterator it(source, error);
     if (error) {
         if (error == std::errc::no_such_file_or_directory)
-            return true; // nothing to copy
+            return Status::ok(); // nothing to copy
         return report(error);
     }
-    if (copiesOntoItself(source, destination)) {
-        printError("refused: " + destination + " is " + source + " itself or lies inside it");
-        return false;
+    if (copiesOntoItself(source, destination))
+        return refusedOntoItself(source, destination);
+    if (!isFolder(destination)) {
+        if (Status created = createFolder(destination); !created)
+            return created;
     }
-    if (!isFolder(destination) && !createFolder(destination))
-        return false;
     for (fs::recursive_directory_iterator end; it != end; it.increment(error)) {
         std::string relative = it->path().lexically_relative(source).string();
         std::string from = join(source, relative), to = join(destination, relative);
         if (isFolder(from)) {
-            if (!exists(to) && !createFolder(to))
-                return false;
+            if (!exists(to)) {
+                if (Status created = createFolder(to); !created)
+                    return created;
+            }
             continue;
         }
         if (exists(to))
             clearImmutableFlag(to);
-        if (!copyPath(from, to))
-            return false;
+        if (Status copied = copyPath(from, to); !copied)
+            return copied;
     }
     // A sub-folder that cannot be read ends the walk early: that is a failure, not a copy.
     return report(error);
 }
 
-bool File::makeExecutable(const std::string& path) const {
-    ProcessResult result = m_processes.run("chmod", {"+x", path});
-    if (!result.started)
-        printError(result.error);
-    return result.started;
+Status File::makeExecutable(const std::string& path) const {
+    // Only a chmod that cannot be started counts as a failure; its exit status is not looked at.
+    Expected<int> exitStatus = m_processes.run("chmod", {"+x", path});
+    if (!exitStatus)
+        return failure(exitStatus.error());
+    return Status::ok();
 }
 
 void File::deleteArchives(const std::string& folder) const {
@@ -390,7 +381,7 @@ FileAttributes File::readFileAttributes(const std::string& path) const {
     FileAttributes attributes;
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        printError(std::strerror(errno));
+        printDiagnostic(std::strerror(errno));
         return attributes;
     }
     attributes.mLastModified = std::chrono::system_clock::time_point(

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Expected.h"
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -16,24 +18,25 @@ struct FileAttributes {
     uint64_t mSize = 0;
 };
 
-// Synchronous file-tree operations on absolute paths. Each reports success as a flag, prints the
-// error description on standard output when it fails, and never throws. Only createFolder tells
-// the visitor (through an alert). None reports a partial result as success: copyPath copies
-// beside the destination and replaces it only when the copy is whole, copies create missing
-// parent folders, and a copy of an item onto itself (by identity) is refused.
+// Synchronous file-tree operations on absolute paths. Each returns its failure with the error
+// description, which it also prints on standard output (never in the run log), and never throws.
+// Only createFolder tells the visitor (through an alert). None reports a partial result as success:
+// copyPath copies beside the destination and replaces it only when the copy is whole, copies create
+// missing parent folders, and a copy of an item onto itself (by identity) is refused.
 class File {
 public:
     File(Alerts& alerts, FileFlags& flags, Processes& processes)
         : m_alerts(alerts), m_flags(flags), m_processes(processes) {}
 
-    bool createFolder(const std::string& path) const;
-    bool removePath(const std::string& path) const;
-    bool copyPath(const std::string& source, const std::string& destination) const;
-    bool movePath(const std::string& source, const std::string& destination) const;
+    Status createFolder(const std::string& path) const;
+    Status removePath(const std::string& path) const;
+    Status copyPath(const std::string& source, const std::string& destination) const;
+    Status movePath(const std::string& source, const std::string& destination) const;
     std::vector<std::string> listFolder(const std::string& path) const;
-    bool clearImmutableFlag(const std::string& path) const;
-    bool copyFolderTree(const std::string& source, const std::string& destination) const;
-    bool makeExecutable(const std::string& path) const;
+    Status clearImmutableFlag(const std::string& path) const;
+    Status copyFolderTree(const std::string& source, const std::string& destination) const;
+    // Fails only when chmod cannot be started.
+    Status makeExecutable(const std::string& path) const;
     void deleteArchives(const std::string& folder) const;
     FileAttributes readFileAttributes(const std::string& path) const;
 
@@ -42,22 +45,20 @@ public:
     // Whether anything stands at the path itself, a link (even a dangling one) included.
     static bool isPresent(const std::string& path);
     static bool isFolder(const std::string& path);
-    // Whole-file read and write; the error text is empty on success.
-    static bool readAll(const std::string& path, std::string& bytes, std::string* error = nullptr);
-    static bool writeAll(const std::string& path, const std::string& bytes,
-                         std::string* error = nullptr);
+    // Whole-file read and write; these print nothing.
+    static Expected<std::string> readAll(const std::string& path);
+    static Status writeAll(const std::string& path, const std::string& bytes);
     // Replaces the file in one step: the bytes go to a new temporary file beside it, which is
     // flushed to the disk and renamed over the old file, keeping its permission bits. Any failure
     // (a full disk, a read-only folder) removes the temporary file and leaves the old file as it
     // was. A symbolic link is followed and stays; a folder at the path is refused.
-    static bool writeAtomically(const std::string& path, const std::string& bytes,
-                                std::string* error = nullptr);
+    static Status writeAtomically(const std::string& path, const std::string& bytes);
     static std::string join(const std::string& folder, const std::string& name);
 
 private:
     // Puts replacement (beside destination) in destination's place, the old item removed only
     // when the new one is there; the replacement is removed when that fails.
-    static bool replaceWith(const std::string& replacement, const std::string& destination);
+    static Status replaceWith(const std::string& replacement, const std::string& destination);
 
     Alerts& m_alerts;
     FileFlags& m_flags;

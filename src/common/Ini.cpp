@@ -67,8 +67,9 @@ Ini Ini::parse(std::string_view text) {
 }
 
 Ini Ini::load(const std::string& path) {
-    std::string bytes, text;
-    if (!File::readAll(path, bytes) || !decodeUtf16(bytes, text))
+    Expected<std::string> bytes = File::readAll(path);
+    std::string text;
+    if (!bytes || !decodeUtf16(*bytes, text))
         return {};
     return parse(text);
 }

@@ -20,11 +20,10 @@ JsonPatchResult patchJsonFile(const std::string& path,
                               MissingJsonFile missing) {
     nlohmann::ordered_json document = nlohmann::ordered_json::object();
     if (File::exists(path)) {
-        std::string bytes;
-        std::string error;
-        if (!File::readAll(path, bytes, &error))
-            return failed(Outcome::Unreadable, error);
-        auto parsed = parseOrderedJson(bytes);
+        Expected<std::string> bytes = File::readAll(path);
+        if (!bytes)
+            return failed(Outcome::Unreadable, bytes.error());
+        auto parsed = parseOrderedJson(*bytes);
         if (!parsed)
             return failed(Outcome::NotJson, parsed.error());
         if (!parsed->is_object()) {
@@ -36,9 +35,8 @@ JsonPatchResult patchJsonFile(const std::string& path,
         return {Outcome::Missing, {}, {}};
     }
     patch(document);
-    std::string error;
-    if (!File::writeAtomically(path, prettyJson(document), &error))
-        return failed(Outcome::NotWritten, error);
+    if (Status written = File::writeAtomically(path, prettyJson(document)); !written)
+        return failed(Outcome::NotWritten, written.error());
     return {};
 }
 

@@ -12,10 +12,10 @@ std::string LauncherSettings::path() const {
 
 std::string LauncherSettings::readLauncherSetting(const std::string& key,
                                                   const std::string& defaultValue) const {
-    std::string bytes;
-    if (!File::readAll(path(), bytes))
+    Expected<std::string> bytes = File::readAll(path());
+    if (!bytes)
         return defaultValue;
-    auto settings = parseJson(bytes);
+    auto settings = parseJson(*bytes);
     if (!settings || !settings->is_object())
         return defaultValue;
     auto it = settings->find(key);

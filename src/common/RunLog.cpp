@@ -1,5 +1,6 @@
 #include "common/RunLog.h"
 
+#include "common/Diagnostics.h"
 #include "common/PrivateFolder.h"
 
 #include <cerrno>
@@ -44,7 +45,7 @@ void RunLog::write(const std::string& text) const {
     ssize_t written = ::write(fd, line.data(), line.size());
     (void)written;
     if (::close(fd) != 0)
-        std::printf("%s\n", std::strerror(errno));
+        printDiagnostic(std::strerror(errno));
 }
 
 } // namespace dravik

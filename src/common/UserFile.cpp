@@ -1,11 +1,10 @@
 #include "common/UserFile.h"
 
+#include "common/Diagnostics.h"
 #include "common/JsonFile.h"
 #include "common/Launcher.h"
 #include "common/RecordCoding.h"
 #include "platform/Alerts.h"
-
-#include <iostream>
 
 namespace dravik {
 
@@ -14,10 +13,10 @@ std::string UserFile::path() const {
 }
 
 QZ_USER UserFile::loadUser() const {
-    std::string bytes;
-    if (!File::readAll(path(), bytes))
+    Expected<std::string> bytes = File::readAll(path());
+    if (!bytes)
         return {};
-    auto user = decodeRecord<QZ_USER>(bytes);
+    auto user = decodeRecord<QZ_USER>(*bytes);
     return user ? std::move(*user) : QZ_USER{};
 }
 
@@ -36,16 +35,15 @@ Status UserFile::saveUser(const QZ_USER& record) const {
     if (patched.outcome == Outcome::NotWritten)
         return writeFailure(patched.error);
     // Missing, not JSON or not an object: a fresh file.
-    std::string error;
     if (!m_launcher.file.createFolder(m_launcher.exhibitionPath()))
         return writeFailure("the folder Exhibition cannot be created");
-    if (!File::writeAtomically(file, encodeRecord(record), &error))
-        return writeFailure(error);
+    if (Status written = File::writeAtomically(file, encodeRecord(record)); !written)
+        return writeFailure(written.error());
     return Status::ok();
 }
 
 Status UserFile::writeFailure(const std::string& why) {
-    std::cout << why << std::endl;
+    printDiagnostic(why);
     return fail("Exhibition/user.json: " + why);
 }
 

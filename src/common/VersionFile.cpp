@@ -16,11 +16,10 @@ std::string VersionFile::builtInPath() const {
 }
 
 Expected<QZ_VERSION> VersionFile::readVersionFile(const std::string& path) {
-    std::string bytes;
-    std::string error;
-    if (!File::readAll(path, bytes, &error))
-        return fail(error);
-    return decodeRecord<QZ_VERSION>(bytes);
+    Expected<std::string> bytes = File::readAll(path);
+    if (!bytes)
+        return fail(bytes.error());
+    return decodeRecord<QZ_VERSION>(*bytes);
 }
 
 std::optional<QZ_VERSION> VersionFile::loadLocalVersion() const {

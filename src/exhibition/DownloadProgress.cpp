@@ -1,5 +1,6 @@
 #include "exhibition/DownloadProgress.h"
 
+#include "common/Diagnostics.h"
 #include "common/File.h"
 #include "common/Launcher.h"
 #include "common/RecordCoding.h"
@@ -8,7 +9,6 @@
 #include "service/UrlOrigin.h"
 
 #include <cstdio>
-#include <iostream>
 
 namespace dravik {
 
@@ -138,12 +138,11 @@ std::string DownloadProgress::failureText(const std::string& label, const std::s
 }
 
 bool DownloadProgress::writeStamp(const std::string& folder, const std::string& updatedAt) {
-    std::string error;
-    if (File::writeAtomically(File::join(folder, "updated_at.json"),
-                              encodeRecord(QZ_UPDATED_AT{updatedAt}), &error))
-        return true;
-    std::cout << error << std::endl;
-    return false;
+    Status written = File::writeAtomically(File::join(folder, "updated_at.json"),
+                                           encodeRecord(QZ_UPDATED_AT{updatedAt}));
+    if (!written)
+        printDiagnostic(written.error());
+    return written.isOk();
 }
 
 } // namespace dravik

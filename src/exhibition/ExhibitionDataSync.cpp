@@ -102,10 +102,10 @@ std::string ExhibitionDataSync::backgroundDataFolder(int64_t exhibitionId, int64
 }
 
 std::string ExhibitionDataSync::readStamp(const std::string& folder) {
-    std::string bytes;
-    if (!File::readAll(File::join(folder, "updated_at.json"), bytes))
+    Expected<std::string> bytes = File::readAll(File::join(folder, "updated_at.json"));
+    if (!bytes)
         return {};
-    auto stamp = decodeRecord<QZ_UPDATED_AT>(bytes);
+    auto stamp = decodeRecord<QZ_UPDATED_AT>(*bytes);
     return stamp ? stamp->updated_at : std::string();
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/QtText.h"
 #include "app/WindowController.h"
+#include "common/Diagnostics.h"
 #include "common/File.h"
 #include "common/Launcher.h"
 #include "exhibition/ViewerLauncher.h"
@@ -11,7 +12,6 @@
 #include <QShowEvent>
 #include <climits>
 #include <filesystem>
-#include <iostream>
 
 namespace dravik {
 
@@ -117,7 +117,7 @@ void ViewControllerDownload::storeFile(const std::string& temporaryFile) {
     std::error_code error;
     fs::rename(temporaryFile, m_save_fname, error);
     if (error) {
-        std::cout << "file error: " << error.message() << std::endl;
+        printDiagnostic("file error: " + error.message());
         m_launcher.writeLog("file error: " + m_save_fname + " - " + error.message());
         m_progress.markCurrentFileMissing();
         return;

@@ -1,11 +1,11 @@
 #include "exhibition/ViewerLauncher.h"
 
+#include "common/Diagnostics.h"
 #include "common/File.h"
 #include "common/Launcher.h"
 #include "platform/Alerts.h"
 #include "platform/Processes.h"
 
-#include <iostream>
 #include <thread>
 
 namespace dravik {
@@ -24,10 +24,10 @@ ViewerLaunch ViewerLauncher::launch() {
     }
     // Called on a watcher thread: only the atomic flag may be touched there.
     std::atomic<bool>& closeRequested = m_launcher.closeRequested;
-    std::string error = m_launcher.platform.processes.startDetached(
+    Status started = m_launcher.platform.processes.startDetached(
         path, {}, [&closeRequested] { closeRequested = true; });
-    if (!error.empty()) {
-        std::cout << error << std::endl;
+    if (!started) {
+        printDiagnostic(started.error());
         return ViewerLaunch::StartFailed;
     }
     activateViewerWindow();

@@ -162,10 +162,10 @@ std::string ParameterFile::path() const {
 }
 
 Expected<QZ_FPSControllerParameter> ParameterFile::readParameterFile() const {
-    std::string bytes, error;
-    if (!File::readAll(path(), bytes, &error))
-        return fail("FPSControllerParameter.json: " + error);
-    return decode(bytes);
+    Expected<std::string> bytes = File::readAll(path());
+    if (!bytes)
+        return fail("FPSControllerParameter.json: " + bytes.error());
+    return decode(*bytes);
 }
 
 Expected<QZ_FPSControllerParameter> ParameterFile::decode(std::string_view bytes) {

@@ -3,6 +3,7 @@
 #include "app/QtText.h"
 #include "app/SheetPlacement.h"
 #include "app/WindowController.h"
+#include "common/Diagnostics.h"
 #include "common/Launcher.h"
 #include "common/LauncherSettings.h"
 #include "parameters/BgmList.h"
@@ -16,7 +17,6 @@
 #include "ui_ViewControllerFPSControllerParameter.h"
 
 #include <QKeyEvent>
-#include <iostream>
 
 namespace dravik {
 
@@ -72,7 +72,7 @@ void ViewControllerFPSControllerParameter::viewDidLoad() {
     m_launcher.writeLog("FPSControllerParameter.viewDidLoad");
     Status loaded = m_setting.loadDefinitions(m_launcher);
     if (!loaded) {
-        std::cout << "Failed: " << loaded.error() << std::endl;
+        printDiagnostic("Failed: " + loaded.error());
         std::string message = "設定の読込みでエラーが発生しました\n\n" + loaded.error();
         m_launcher.writeLog(message);
         m_launcher.platform.alerts.critical(message);
@@ -89,7 +89,7 @@ void ViewControllerFPSControllerParameter::viewDidLoad() {
         showValues(*record, false);
         showCurrentValues(*record);
     } else {
-        std::cout << record.error() << std::endl;
+        printDiagnostic(record.error());
         showValues(m_parameter_default, false);
         clearCurrentValues();
     }

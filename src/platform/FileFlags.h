@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Expected.h"
+
 #include <string>
 
 namespace dravik {
@@ -10,8 +12,7 @@ public:
     virtual ~FileFlags() = default;
 
     virtual bool isImmutable(const std::string& path) = 0;
-    // Empty on success, else the error description.
-    virtual std::string setImmutable(const std::string& path, bool on) = 0;
+    virtual Status setImmutable(const std::string& path, bool on) = 0;
 };
 
 } // namespace dravik

@@ -63,36 +63,32 @@ int waitForExit(pid_t pid) {
 
 } // namespace
 
-ProcessResult PosixProcesses::run(const std::string& program, const std::vector<std::string>& args,
+Expected<int> PosixProcesses::run(const std::string& program, const std::vector<std::string>& args,
                                   const std::string& workingFolder) {
-    ProcessResult result;
     pid_t pid = 0;
     int rc = spawn(pid, program, args, {false, true, workingFolder});
     if (rc != 0) {
         // posix_spawnp reports a missing program through the child's exit status 127 on glibc,
         // or here with ENOENT on others.
-        result.error = std::strerror(rc);
-        return result;
+        return fail(std::strerror(rc));
     }
-    result.started = true;
-    result.exitStatus = waitForExit(pid);
-    return result;
+    return waitForExit(pid);
 }
 
-std::string PosixProcesses::startDetached(const std::string& program,
-                                          const std::vector<std::string>& args,
-                                          std::function<void()> onExit) {
+Status PosixProcesses::startDetached(const std::string& program,
+                                     const std::vector<std::string>& args,
+                                     std::function<void()> onExit) {
     pid_t pid = 0;
     int rc = spawn(pid, program, args, {true, false, {}});
     if (rc != 0)
-        return std::strerror(rc);
+        return fail(std::strerror(rc));
     // Reap the child and report its end from a watcher thread of its own.
     std::thread([pid, onExit = std::move(onExit)] {
         waitForExit(pid);
         if (onExit)
             onExit();
     }).detach();
-    return {};
+    return Status::ok();
 }
 
 } // namespace dravik

@@ -7,10 +7,10 @@ namespace dravik {
 // posix_spawn with an argument vector; a program name without "/" is looked up in PATH.
 class PosixProcesses : public Processes {
 public:
-    ProcessResult run(const std::string& program, const std::vector<std::string>& args,
+    Expected<int> run(const std::string& program, const std::vector<std::string>& args,
                       const std::string& workingFolder = {}) override;
-    std::string startDetached(const std::string& program, const std::vector<std::string>& args,
-                              std::function<void()> onExit) override;
+    Status startDetached(const std::string& program, const std::vector<std::string>& args,
+                         std::function<void()> onExit) override;
 };
 
 } // namespace dravik

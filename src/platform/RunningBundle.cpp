@@ -8,10 +8,9 @@ BundleInfo readBundle(const std::string& bundlePath) {
     BundleInfo info;
     info.bundlePath = bundlePath;
     info.resourcesPath = bundlePath + "/Contents/Resources";
-    std::string plist;
-    if (File::readAll(bundlePath + "/Contents/Info.plist", plist)) {
-        info.shortVersion = infoPlistValue(plist, "CFBundleShortVersionString");
-        info.buildVersion = infoPlistValue(plist, "CFBundleVersion");
+    if (Expected<std::string> plist = File::readAll(bundlePath + "/Contents/Info.plist")) {
+        info.shortVersion = infoPlistValue(*plist, "CFBundleShortVersionString");
+        info.buildVersion = infoPlistValue(*plist, "CFBundleVersion");
     }
     return info;
 }

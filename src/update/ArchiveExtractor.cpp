@@ -1,10 +1,10 @@
 #include "update/ArchiveExtractor.h"
 
+#include "common/Diagnostics.h"
 #include "common/Launcher.h"
 #include "platform/Processes.h"
 
 #include <filesystem>
-#include <iostream>
 
 namespace dravik {
 
@@ -23,20 +23,20 @@ bool ArchiveExtractor::extractArchive(const Launcher& launcher, const std::strin
     std::error_code error;
     std::filesystem::create_directories(destinationFolder, error);
     if (error) {
-        std::cout << error.message() << std::endl;
+        printDiagnostic(error.message());
         return false;
     }
     // Started directly with its arguments, so blanks, quotes, "$" and backquotes in the paths
     // reach the extractor unchanged. -spd: the archive's name comes from the published record,
     // and a "*" or "?" in it must not make the extractor open other files as well. Its standard
     // input is /dev/null: an archive that asks for a password fails at once.
-    ProcessResult result = launcher.platform.processes.run(
+    Expected<int> exitStatus = launcher.platform.processes.run(
         extractor, {"x", "-y", "-spd", "-o.", archivePath}, destinationFolder);
-    if (!result.started) {
-        std::cout << result.error << std::endl;
+    if (!exitStatus) {
+        printDiagnostic(exitStatus.error());
         return false;
     }
-    return result.exitStatus == 0;
+    return *exitStatus == 0;
 }
 
 } // namespace dravik

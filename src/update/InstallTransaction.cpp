@@ -40,10 +40,10 @@ struct Undone {
 // A line cut short by an interruption is ignored: the change it announces never started.
 Expected<Undone> undoJournal(const Launcher& launcher) {
     const std::string folder = transactionFolder(launcher);
-    std::string text;
-    File::readAll(journalPath(folder), text); // no journal: nothing was changed yet
+    Expected<std::string> journal = File::readAll(journalPath(folder));
     std::vector<nlohmann::json> entries;
-    std::istringstream lines(text);
+    // No journal: nothing was changed yet.
+    std::istringstream lines(journal ? *journal : std::string());
     for (std::string line; std::getline(lines, line);) {
         auto entry = parseJson(line);
         if (entry && entry->is_array() && !entry->empty() && (*entry)[0].is_string())

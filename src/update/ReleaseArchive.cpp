@@ -1,5 +1,6 @@
 #include "update/ReleaseArchive.h"
 
+#include "common/Diagnostics.h"
 #include "common/Launcher.h"
 #include "common/SafePath.h"
 #include "common/Unicode.h"
@@ -7,7 +8,6 @@
 #include <array>
 #include <cctype>
 #include <filesystem>
-#include <iostream>
 #include <string_view>
 
 namespace dravik {
@@ -112,7 +112,7 @@ bool ReleaseArchive::store(const Launcher& launcher, const std::string& temporar
                            const std::string& archivePath) {
     Status where = checkPath(launcher, archivePath);
     if (!where) {
-        std::cout << "file error: " << where.error() << std::endl;
+        printDiagnostic("file error: " + where.error());
         return false;
     }
     if (File::exists(archivePath))
@@ -127,7 +127,7 @@ bool ReleaseArchive::store(const Launcher& launcher, const std::string& temporar
         }
     }
     if (error) {
-        std::cout << "file error: " << error.message() << std::endl;
+        printDiagnostic("file error: " + error.message());
         return false;
     }
     return true;

@@ -24,13 +24,13 @@ std::string mebibytes(int64_t bytes) {
 } // namespace
 
 bool UpdateTransfer::parkExhibitionFolder(const Launcher& launcher) {
-    return launcher.file.movePath(launcher.exhibitionPath(), parkedFolder(launcher));
+    return launcher.file.movePath(launcher.exhibitionPath(), parkedFolder(launcher)).isOk();
 }
 
 bool UpdateTransfer::restoreExhibitionFolder(const Launcher& launcher) {
     if (File::exists(launcher.exhibitionPath()))
         return true;
-    return launcher.file.movePath(parkedFolder(launcher), launcher.exhibitionPath());
+    return launcher.file.movePath(parkedFolder(launcher), launcher.exhibitionPath()).isOk();
 }
 
 UpdateStartResult UpdateTransfer::begin(Launcher& launcher) {

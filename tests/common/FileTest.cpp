@@ -4,7 +4,9 @@
 #include "support/Fakes.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -37,7 +39,11 @@ TEST_F(FileTest, CreateFolder) {
 }
 
 TEST_F(FileTest, RemoveCopyAndMove) {
-    EXPECT_FALSE(file.removePath(temp / "missing"));
+    // A failure carries the platform's description and prints it, as one line, on standard output.
+    testing::internal::CaptureStdout();
+    Status removed = file.removePath(temp / "missing");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(std::strerror(ENOENT)) + "\n");
+    EXPECT_EQ(removed.error(), std::strerror(ENOENT));
 
     writeFile(temp / "src/one.txt", "1");
     writeFile(temp / "src/sub/two.txt", "2");
@@ -66,7 +72,7 @@ TEST_F(FileTest, CopyFolderTreeMergesAndReplacesLockedFiles) {
     writeFile(temp / "src/deep/new.txt", "new");
     writeFile(temp / "dst/common.txt", "old");
     writeFile(temp / "dst/extra.txt", "kept");
-    ASSERT_EQ(flags.setImmutable(temp / "dst/common.txt", true), "");
+    ASSERT_TRUE(flags.setImmutable(temp / "dst/common.txt", true).isOk());
 
     EXPECT_TRUE(file.copyFolderTree(temp / "src", temp / "dst"));
     EXPECT_EQ(readFile(temp / "dst/common.txt"), "from source");
@@ -121,7 +127,7 @@ TEST_F(FileTest, CopiesNeverReportAPartialResult) {
     writeFile(temp / "src/z/c.txt", "c");
     test::LockedFolder unreadable(temp.path(), temp / "src/locked", fs::perms::none);
     bool copied = true;
-    unreadable.run([&] { copied = file.copyFolderTree(temp / "src", temp / "merged"); });
+    unreadable.run([&] { copied = file.copyFolderTree(temp / "src", temp / "merged").isOk(); });
     testing::internal::GetCapturedStdout();
     if (!unreadable.effective())
         GTEST_SKIP() << "no way to make a folder unreadable here";

@@ -102,32 +102,32 @@ TEST(StateFilesTest, AFailedWriteLeavesEveryStateFileAsItWas) {
 
 TEST(StateFilesTest, AReplacedFileKeepsItsAccessAndItsLinkAndAFolderIsRefused) {
     TempFolder temp;
-    std::string error;
+    Status written;
 
     writeFile(temp / "private.json", "old");
     fs::permissions(temp / "private.json", fs::perms(0640));
-    ASSERT_TRUE(File::writeAtomically(temp / "private.json", "new", &error)) << error;
+    ASSERT_TRUE(written = File::writeAtomically(temp / "private.json", "new")) << written.error();
     EXPECT_EQ(readFile(temp / "private.json"), "new");
     EXPECT_EQ(fs::status(temp / "private.json").permissions(), fs::perms(0640));
 
     // A new file gets the access any new file gets here (the umask applies).
     writeFile(temp / "plain.json", "");
-    ASSERT_TRUE(File::writeAtomically(temp / "fresh.json", "x", &error)) << error;
+    ASSERT_TRUE(written = File::writeAtomically(temp / "fresh.json", "x")) << written.error();
     EXPECT_EQ(fs::status(temp / "fresh.json").permissions(),
               fs::status(temp / "plain.json").permissions());
 
     // A linked file is replaced where it lies; the link stays.
     writeFile(temp / "real/user.json", "old");
     fs::create_symlink(temp / "real/user.json", temp / "link.json");
-    ASSERT_TRUE(File::writeAtomically(temp / "link.json", "new", &error)) << error;
+    ASSERT_TRUE(written = File::writeAtomically(temp / "link.json", "new")) << written.error();
     EXPECT_TRUE(fs::is_symlink(temp / "link.json"));
     EXPECT_EQ(readFile(temp / "real/user.json"), "new");
 
     // A folder where the file belongs is refused, with what is in it.
     writeFile(temp / "folder.json/inside.txt", "kept");
     auto before = snapshotTree(temp.path(), {});
-    EXPECT_FALSE(File::writeAtomically(temp / "folder.json", "x", &error));
-    EXPECT_EQ(error, std::strerror(EISDIR));
+    EXPECT_FALSE(written = File::writeAtomically(temp / "folder.json", "x"));
+    EXPECT_EQ(written.error(), std::strerror(EISDIR));
     EXPECT_EQ(snapshotTree(temp.path(), {}), before);
 }
 

@@ -66,7 +66,7 @@ std::unique_ptr<Transfer> NoHttp::download(const HttpRequest&, const std::string
     return nullptr;
 }
 
-ProcessResult RecordingProcesses::run(const std::string& program,
+Expected<int> RecordingProcesses::run(const std::string& program,
                                       const std::vector<std::string>& args,
                                       const std::string& workingFolder) {
     calls.push_back({program, args, workingFolder});
@@ -75,7 +75,6 @@ ProcessResult RecordingProcesses::run(const std::string& program,
     for (const auto& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    ProcessResult result;
     pid_t pid = 0;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -84,23 +83,21 @@ ProcessResult RecordingProcesses::run(const std::string& program,
         posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
     int rc = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        result.error = std::strerror(rc);
-        return result;
-    }
-    result.started = true;
+    if (rc != 0)
+        return fail(std::strerror(rc));
     int status = 0;
     waitpid(pid, &status, 0);
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-std::string RecordingProcesses::startDetached(const std::string& program,
-                                              const std::vector<std::string>& args,
-                                              std::function<void()> onExit) {
+Status RecordingProcesses::startDetached(const std::string& program,
+                                         const std::vector<std::string>& args,
+                                         std::function<void()> onExit) {
     calls.push_back({program, args, {}});
     lastOnExit = std::move(onExit);
-    return startError;
+    if (!startError.empty())
+        return fail(startError);
+    return Status::ok();
 }
 
 std::vector<WindowInfo> FakeDesktop::windowsFrontToBack() {
@@ -129,19 +126,19 @@ bool FakeFileFlags::isImmutable(const std::string& path) {
     return m_flagged.count(path) > 0;
 }
 
-std::string FakeFileFlags::setImmutable(const std::string& path, bool on) {
+Status FakeFileFlags::setImmutable(const std::string& path, bool on) {
     std::error_code error;
     if (!fs::exists(path, error))
-        return "No such file or directory";
+        return fail("No such file or directory");
     auto perms = on ? fs::perms::owner_read : fs::perms::owner_read | fs::perms::owner_write;
     fs::permissions(path, perms, error);
     if (error)
-        return error.message();
+        return fail(error.message());
     if (on)
         m_flagged.insert(path);
     else
         m_flagged.erase(path);
-    return {};
+    return Status::ok();
 }
 
 void FakeAudioPlayer::play(const std::string& file, double volume) {

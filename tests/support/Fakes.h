@@ -69,10 +69,10 @@ public:
 // with /dev/null as standard input, as the production service does.
 class RecordingProcesses : public Processes {
 public:
-    ProcessResult run(const std::string& program, const std::vector<std::string>& args,
+    Expected<int> run(const std::string& program, const std::vector<std::string>& args,
                       const std::string& workingFolder = {}) override;
-    std::string startDetached(const std::string& program, const std::vector<std::string>& args,
-                              std::function<void()> onExit) override;
+    Status startDetached(const std::string& program, const std::vector<std::string>& args,
+                         std::function<void()> onExit) override;
 
     struct Call {
         std::string program;
@@ -80,7 +80,7 @@ public:
         std::string workingFolder;
     };
     std::vector<Call> calls;
-    std::string startError; // returned by startDetached when set
+    std::string startError; // startDetached fails with it when set
     std::function<void()> lastOnExit;
 };
 
@@ -110,7 +110,7 @@ public:
 class FakeFileFlags : public FileFlags {
 public:
     bool isImmutable(const std::string& path) override;
-    std::string setImmutable(const std::string& path, bool on) override;
+    Status setImmutable(const std::string& path, bool on) override;
 
 private:
     std::set<std::string> m_flagged;

@@ -23,8 +23,8 @@ inline bool makeArchive(const std::string& archive, const std::vector<std::strin
     std::vector<std::string> args{"a", "-bso0", "-bsp0", archive};
     args.insert(args.end(), items.begin(), items.end());
     RecordingProcesses maker;
-    ProcessResult result = maker.run(kSystemExtractor, args);
-    return result.started && result.exitStatus == 0;
+    Expected<int> exitStatus = maker.run(kSystemExtractor, args);
+    return exitStatus && *exitStatus == 0;
 }
 
 } // namespace dravik::test

@@ -30,7 +30,10 @@ protected:
         ASSERT_TRUE(makeArchive(archive(), {t.temp / "stage/Release"}));
     }
 
-    void lock(const std::string& path) { ASSERT_EQ(t.fileFlags.setImmutable(path, true), ""); }
+    void lock(const std::string& path) {
+        Status locked = t.fileFlags.setImmutable(path, true);
+        ASSERT_TRUE(locked) << locked.error();
+    }
 
     bool ranChmodOn(const std::string& path) const {
         for (const auto& call : t.processes.calls)

@@ -27,25 +27,23 @@ bool LinuxFileFlags::isImmutable(const std::string& path) {
     return immutable;
 }
 
-std::string LinuxFileFlags::setImmutable(const std::string& path, bool on) {
+Status LinuxFileFlags::setImmutable(const std::string& path, bool on) {
     int fd = openForFlags(path);
     if (fd < 0)
-        return std::strerror(errno);
+        return fail(std::strerror(errno));
     int flags = 0;
-    std::string error;
+    Status result;
     if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
         // File systems without attributes have nothing to clear.
-        if (!on && (errno == ENOTTY || errno == EOPNOTSUPP || errno == ENOSYS))
-            error.clear();
-        else
-            error = std::strerror(errno);
+        if (on || (errno != ENOTTY && errno != EOPNOTSUPP && errno != ENOSYS))
+            result = fail(std::strerror(errno));
     } else if (((flags & FS_IMMUTABLE_FL) != 0) != on) {
         flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
         if (::ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0)
-            error = std::strerror(errno);
+            result = fail(std::strerror(errno));
     }
     ::close(fd);
-    return error;
+    return result;
 }
 
 } // namespace dravik

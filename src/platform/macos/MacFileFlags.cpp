@@ -12,16 +12,16 @@ bool MacFileFlags::isImmutable(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0 && (info.st_flags & UF_IMMUTABLE) != 0;
 }
 
-std::string MacFileFlags::setImmutable(const std::string& path, bool on) {
+Status MacFileFlags::setImmutable(const std::string& path, bool on) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0)
-        return std::strerror(errno);
+        return fail(std::strerror(errno));
     if (((info.st_flags & UF_IMMUTABLE) != 0) == on)
-        return {};
+        return Status::ok();
     auto flags = on ? (info.st_flags | UF_IMMUTABLE) : (info.st_flags & ~UF_IMMUTABLE);
     if (::lchflags(path.c_str(), flags) != 0)
-        return std::strerror(errno);
-    return {};
+        return fail(std::strerror(errno));
+    return Status::ok();
 }
 
 } // namespace dravik

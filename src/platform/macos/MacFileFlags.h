@@ -9,7 +9,7 @@ namespace dravik {
 class MacFileFlags : public FileFlags {
 public:
     bool isImmutable(const std::string& path) override;
-    std::string setImmutable(const std::string& path, bool on) override;
+    Status setImmutable(const std::string& path, bool on) override;
 };
 
 } // namespace dravik

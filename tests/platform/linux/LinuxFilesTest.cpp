@@ -20,20 +20,21 @@ TEST(LinuxFileFlags, ImmutableFlagOnAFileSystemThatHasIt) {
     const std::string file = temp / "locked.txt";
     test::writeFile(file, "kept");
     LinuxFileFlags flags;
-    std::string error = flags.setImmutable(file, true);
-    if (!error.empty())
-        GTEST_SKIP() << "this file system or user cannot set the immutable flag: " << error;
+    Status locked = flags.setImmutable(file, true);
+    if (!locked)
+        GTEST_SKIP() << "this file system or user cannot set the immutable flag: "
+                     << locked.error();
 
     EXPECT_TRUE(flags.isImmutable(file));
     EXPECT_FALSE(std::ofstream(file, std::ios::app).is_open());
     std::error_code removeError;
     EXPECT_FALSE(fs::remove(file, removeError));
-    EXPECT_EQ(flags.setImmutable(file, false), "");
+    EXPECT_TRUE(flags.setImmutable(file, false).isOk());
     EXPECT_FALSE(flags.isImmutable(file));
     EXPECT_TRUE(fs::remove(file));
     // Nothing there: no flag, and setting it says why.
     EXPECT_FALSE(flags.isImmutable(file));
-    EXPECT_NE(flags.setImmutable(file, true), "");
+    EXPECT_NE(flags.setImmutable(file, true).error(), "");
 }
 
 TEST(LinuxRunningBundle, PrivateFolderIsInTheUsersDataFolder) {
