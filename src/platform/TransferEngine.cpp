@@ -1,13 +1,13 @@
 #include "platform/TransferEngine.h"
 
+#include "common/Diagnostics.h"
+#include "common/File.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <curl/curl.h>
-#include <fstream>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
-#include <sstream>
 #include <unordered_map>
 
 namespace dravik {
@@ -33,30 +33,23 @@ void initialiseCurl() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-bool readWholeFile(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    bytes = buffer.str();
-    return true;
-}
-
 // The system's certificates followed by the extra ones.
 std::string certificateBlob(const std::string& extraCaBundle) {
     std::string blob;
     const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    if (info != nullptr && info->cainfo != nullptr && readWholeFile(info->cainfo, blob))
-        blob += "\n";
+    if (info != nullptr && info->cainfo != nullptr) {
+        if (Expected<std::string> system = File::readAll(info->cainfo))
+            blob = std::move(*system) + "\n";
+    }
     if (extraCaBundle.empty())
         return blob;
-    std::string extra;
-    if (!readWholeFile(extraCaBundle, extra) || extra.empty()) {
-        std::printf("Cannot read the CA bundle %s\n", extraCaBundle.c_str());
+    Expected<std::string> extra = File::readAll(extraCaBundle);
+    if (!extra || extra->empty()) {
+        printDiagnostic("Cannot read the CA bundle " + extraCaBundle +
+                        (extra ? std::string(": empty") : ": " + extra.error()));
         return blob;
     }
-    return blob + extra;
+    return blob + *extra;
 }
 
 // libcurl hands its TLS contexts to this program's OpenSSL only when both are the same library.

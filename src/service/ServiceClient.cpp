@@ -1,12 +1,12 @@
 #include "service/ServiceClient.h"
 
+#include "common/Diagnostics.h"
 #include "common/Launcher.h"
 #include "common/LobbyDisplaySetting.h"
 #include "common/PrivateFolder.h"
 #include "common/RecordCoding.h"
 #include "service/VersionRules.h"
 
-#include <iostream>
 
 namespace dravik {
 
@@ -205,7 +205,7 @@ std::pair<std::string, std::string> ServiceClient::authorizationHeader(const std
 void ServiceClient::keepReplyCopy(const std::string& name, const std::string& body) const {
     // Replies hold the token and the visitor's inputs: owner-only.
     if (Status written = PrivateFolder::writeFile(m_launcher.privatePath(name), body); !written)
-        std::cout << written.error() << std::endl;
+        printDiagnostic(written.error());
 }
 
 std::string ServiceClient::invitationErrorText(int64_t errorCode) const {

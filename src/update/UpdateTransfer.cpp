@@ -1,11 +1,11 @@
 #include "update/UpdateTransfer.h"
 
+#include "common/Diagnostics.h"
 #include "common/Launcher.h"
 #include "update/ReleaseArchive.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <iostream>
 
 namespace dravik {
 
@@ -108,7 +108,7 @@ TransferEndResult UpdateTransfer::completed(Launcher& launcher, const std::strin
     }
     // Nothing runs any more: the window must be free to close.
     launcher.closeBlocked = false;
-    std::cout << error << std::endl;
+    printDiagnostic(error);
     return {TransferEnd::Failed, launcher.ini.message("msg30")};
 }
 
