@@ -1,8 +1,8 @@
 #include "exhibition/BoothStamps.h"
 
+#include "common/File.h"
 #include "common/RecordCoding.h"
 
-#include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,8 +18,6 @@ namespace {
 
 // Below this many entries a second thread costs more than it saves.
 constexpr size_t kEntriesPerThread = 512;
-// A stamp file is a few dozen bytes: one read fills this.
-constexpr size_t kStampBufferBytes = 256;
 
 struct Entry {
     std::string name;
@@ -44,29 +42,10 @@ std::vector<Entry> listEntries(int folderFd) {
 }
 
 std::string readStamp(int folderFd, const std::string& name) {
-    std::string path = name + "/updated_at.json";
-    int fd = ::openat(folderFd, path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    Expected<std::string> bytes = File::readAllAt(folderFd, name + "/updated_at.json");
+    if (!bytes)
         return {};
-    std::string bytes(kStampBufferBytes, '\0');
-    size_t filled = 0;
-    for (;;) {
-        if (filled == bytes.size())
-            bytes.resize(bytes.size() * 2);
-        ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            ::close(fd);
-            return {};
-        }
-        if (got == 0)
-            break;
-        filled += static_cast<size_t>(got);
-    }
-    ::close(fd);
-    bytes.resize(filled);
-    auto stamp = decodeRecord<QZ_UPDATED_AT>(bytes);
+    auto stamp = decodeRecord<QZ_UPDATED_AT>(*bytes);
     return stamp ? std::move(stamp->updated_at) : std::string();
 }
 
