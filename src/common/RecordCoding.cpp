@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 namespace dravik {
 
@@ -41,29 +42,29 @@ struct Decoder {
 };
 
 // Every reader is declared first so the templates below see all overloads.
-bool read(Decoder& d, const Json& value, const MemberPath& path, int64_t& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, bool& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, std::string& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, int64_t& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, bool& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, std::string& out);
 template <typename T>
-bool read(Decoder& d, const Json& value, const MemberPath& path, std::vector<T>& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, QZ_AUTH& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, QZ_EXHIBITION& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, QZ_HALLINFO& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, QZ_MAIL& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, QZ_CODE& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, QZ_ERROR_RESPONSE& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, QZ_ERROR& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, QZ_VERSION& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, QZ_HALL& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, QZ_BOOTHS& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, QZ_FILES& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, QZ_FILE& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, QZ_UPDATED_ATS& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, QZ_UPDATED_AT& out);
-bool read(Decoder& d, const Json& value, const MemberPath& path, QZ_USER& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, std::vector<T>& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, QZ_AUTH& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, QZ_EXHIBITION& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, QZ_HALLINFO& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, QZ_MAIL& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, QZ_CODE& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, QZ_ERROR_RESPONSE& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, QZ_ERROR& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, QZ_VERSION& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, QZ_HALL& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, QZ_BOOTHS& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, QZ_FILES& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, QZ_FILE& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, QZ_UPDATED_ATS& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, QZ_UPDATED_AT& out);
+bool read(Decoder& d, Json& value, const MemberPath& path, QZ_USER& out);
 
 template <typename T>
-bool required(Decoder& d, const Json& object, const MemberPath& path, const char* name, T& out) {
+bool required(Decoder& d, Json& object, const MemberPath& path, const char* name, T& out) {
     MemberPath at{&path, name};
     auto it = object.find(name);
     if (it == object.end())
@@ -74,7 +75,7 @@ bool required(Decoder& d, const Json& object, const MemberPath& path, const char
 }
 
 template <typename T>
-bool optional(Decoder& d, const Json& object, const MemberPath& path, const char* name,
+bool optional(Decoder& d, Json& object, const MemberPath& path, const char* name,
               std::optional<T>& out) {
     out.reset();
     auto it = object.find(name);
@@ -87,14 +88,14 @@ bool optional(Decoder& d, const Json& object, const MemberPath& path, const char
     return true;
 }
 
-bool expectObject(Decoder& d, const Json& value, const MemberPath& path) {
+bool expectObject(Decoder& d, Json& value, const MemberPath& path) {
     if (value.is_object())
         return true;
     return d.failAt(path,
                     path.isRoot() ? "the body is " + jsonTypeName(value) : "expected an object");
 }
 
-bool read(Decoder& d, const Json& value, const MemberPath& path, int64_t& out) {
+bool read(Decoder& d, Json& value, const MemberPath& path, int64_t& out) {
     constexpr double kLimit = 9223372036854775808.0; // 2^63
     if (value.is_number_unsigned()) {
         auto number = value.get<uint64_t>();
@@ -120,22 +121,23 @@ bool read(Decoder& d, const Json& value, const MemberPath& path, int64_t& out) {
     return d.failAt(path, "expected an integer");
 }
 
-bool read(Decoder& d, const Json& value, const MemberPath& path, bool& out) {
+bool read(Decoder& d, Json& value, const MemberPath& path, bool& out) {
     if (!value.is_boolean())
         return d.failAt(path, "expected a boolean");
     out = value.get<bool>();
     return true;
 }
 
-bool read(Decoder& d, const Json& value, const MemberPath& path, std::string& out) {
+bool read(Decoder& d, Json& value, const MemberPath& path, std::string& out) {
     if (!value.is_string())
         return d.failAt(path, "expected a string");
-    out = value.get<std::string>();
+    // The document is the decoder's own: its strings move into the record.
+    out = std::move(value.get_ref<std::string&>());
     return true;
 }
 
 template <typename T>
-bool read(Decoder& d, const Json& value, const MemberPath& path, std::vector<T>& out) {
+bool read(Decoder& d, Json& value, const MemberPath& path, std::vector<T>& out) {
     if (!value.is_array())
         return d.failAt(path, "expected an array");
     out.clear();
@@ -149,12 +151,12 @@ bool read(Decoder& d, const Json& value, const MemberPath& path, std::vector<T>&
     return true;
 }
 
-bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_AUTH& out) {
+bool read(Decoder& d, Json& v, const MemberPath& p, QZ_AUTH& out) {
     return expectObject(d, v, p) && required(d, v, p, "exhibitions", out.exhibitions) &&
            required(d, v, p, "token", out.token);
 }
 
-bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_EXHIBITION& out) {
+bool read(Decoder& d, Json& v, const MemberPath& p, QZ_EXHIBITION& out) {
     return expectObject(d, v, p) && required(d, v, p, "id", out.id) &&
            required(d, v, p, "name", out.name) &&
            required(d, v, p, "start_datetime", out.start_datetime) &&
@@ -162,16 +164,16 @@ bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_EXHIBITION& out) {
            optional(d, v, p, "halls", out.halls);
 }
 
-bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_HALLINFO& out) {
+bool read(Decoder& d, Json& v, const MemberPath& p, QZ_HALLINFO& out) {
     return expectObject(d, v, p) && required(d, v, p, "id", out.id) &&
            required(d, v, p, "name", out.name);
 }
 
-bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_MAIL& out) {
+bool read(Decoder& d, Json& v, const MemberPath& p, QZ_MAIL& out) {
     return expectObject(d, v, p) && required(d, v, p, "result", out.result);
 }
 
-bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_CODE& out) {
+bool read(Decoder& d, Json& v, const MemberPath& p, QZ_CODE& out) {
     return expectObject(d, v, p) && required(d, v, p, "result", out.result) &&
            required(d, v, p, "errorMessage", out.errorMessage) &&
            required(d, v, p, "errorCode", out.errorCode) &&
@@ -179,16 +181,16 @@ bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_CODE& out) {
            optional(d, v, p, "hall_id", out.hall_id);
 }
 
-bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_ERROR_RESPONSE& out) {
+bool read(Decoder& d, Json& v, const MemberPath& p, QZ_ERROR_RESPONSE& out) {
     return expectObject(d, v, p) && required(d, v, p, "error", out.error);
 }
 
-bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_ERROR& out) {
+bool read(Decoder& d, Json& v, const MemberPath& p, QZ_ERROR& out) {
     return expectObject(d, v, p) && required(d, v, p, "code", out.code) &&
            required(d, v, p, "message", out.message);
 }
 
-bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_VERSION& out) {
+bool read(Decoder& d, Json& v, const MemberPath& p, QZ_VERSION& out) {
     return expectObject(d, v, p) && optional(d, v, p, "file_url", out.file_url) &&
            optional(d, v, p, "entry_url", out.entry_url) &&
            optional(d, v, p, "help_url", out.help_url) &&
@@ -199,38 +201,38 @@ bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_VERSION& out) {
            optional(d, v, p, "copy_folders", out.copy_folders);
 }
 
-bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_HALL& out) {
+bool read(Decoder& d, Json& v, const MemberPath& p, QZ_HALL& out) {
     return expectObject(d, v, p) && required(d, v, p, "id", out.id) &&
            required(d, v, p, "name", out.name) && required(d, v, p, "updated_at", out.updated_at) &&
            required(d, v, p, "booths", out.booths) && required(d, v, p, "files", out.files) &&
            required(d, v, p, "hallSize", out.hallSize);
 }
 
-bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_BOOTHS& out) {
+bool read(Decoder& d, Json& v, const MemberPath& p, QZ_BOOTHS& out) {
     return expectObject(d, v, p) && required(d, v, p, "files", out.files) &&
            required(d, v, p, "updated_ats", out.updated_ats);
 }
 
-bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_FILES& out) {
+bool read(Decoder& d, Json& v, const MemberPath& p, QZ_FILES& out) {
     return expectObject(d, v, p) && required(d, v, p, "id", out.id) &&
            required(d, v, p, "files", out.files);
 }
 
-bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_FILE& out) {
+bool read(Decoder& d, Json& v, const MemberPath& p, QZ_FILE& out) {
     return expectObject(d, v, p) && required(d, v, p, "fileName", out.fileName) &&
            required(d, v, p, "uri", out.uri);
 }
 
-bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_UPDATED_ATS& out) {
+bool read(Decoder& d, Json& v, const MemberPath& p, QZ_UPDATED_ATS& out) {
     return expectObject(d, v, p) && required(d, v, p, "id", out.id) &&
            required(d, v, p, "updated_at", out.updated_at);
 }
 
-bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_UPDATED_AT& out) {
+bool read(Decoder& d, Json& v, const MemberPath& p, QZ_UPDATED_AT& out) {
     return expectObject(d, v, p) && required(d, v, p, "updated_at", out.updated_at);
 }
 
-bool read(Decoder& d, const Json& v, const MemberPath& p, QZ_USER& out) {
+bool read(Decoder& d, Json& v, const MemberPath& p, QZ_USER& out) {
     return expectObject(d, v, p) && required(d, v, p, "invitecode", out.invitecode) &&
            required(d, v, p, "email", out.email);
 }
