@@ -148,15 +148,11 @@ std::string File::join(const std::string& folder, const std::string& name) {
 }
 
 Expected<std::string> File::readAll(const std::string& path) {
-    return readAllAt(AT_FDCWD, path);
-}
-
-Expected<std::string> File::readAllAt(int folder, const std::string& path) {
     // Plain descriptors: stamp files are read by the thousand during a data sync.
     auto failed = [](int code) {
         return fail(std::strerror(code));
     };
-    int fd = ::openat(folder, path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return failed(errno);
     struct stat info {};

@@ -47,9 +47,6 @@ public:
     static bool isFolder(const std::string& path);
     // Whole-file read and write; these print nothing.
     static Expected<std::string> readAll(const std::string& path);
-    // The same for a path relative to an open folder, which saves looking up the folder again
-    // when many files of one folder are read.
-    static Expected<std::string> readAllAt(int folder, const std::string& path);
     static Status writeAll(const std::string& path, const std::string& bytes);
     // Replaces the file in one step: the bytes go to a new temporary file beside it, which is
     // flushed to the disk and renamed over the old file, keeping its permission bits. Any failure

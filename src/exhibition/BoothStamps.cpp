@@ -1,11 +1,12 @@
 #include "exhibition/BoothStamps.h"
 
-#include "common/File.h"
 #include "common/RecordCoding.h"
 
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -18,6 +19,7 @@ namespace {
 
 // Below this many entries a second thread costs more than it saves.
 constexpr size_t kEntriesPerThread = 512;
+constexpr size_t kStampBufferBytes = 4096;
 
 struct Entry {
     std::string name;
@@ -41,11 +43,23 @@ std::vector<Entry> listEntries(int folderFd) {
     return entries;
 }
 
+// A stamp is a few dozen bytes, so one read gets it whole. A file that fills the buffer is no
+// stamp, and a read cut short leaves JSON that does not decode: either costs the booth a download
+// again, never a wrong match.
 std::string readStamp(int folderFd, const std::string& name) {
-    Expected<std::string> bytes = File::readAllAt(folderFd, name + "/updated_at.json");
-    if (!bytes)
+    std::string path = name + "/updated_at.json";
+    int fd = ::openat(folderFd, path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return {};
-    auto stamp = decodeRecord<QZ_UPDATED_AT>(*bytes);
+    char bytes[kStampBufferBytes];
+    ssize_t got = 0;
+    do {
+        got = ::read(fd, bytes, sizeof bytes);
+    } while (got < 0 && errno == EINTR);
+    ::close(fd);
+    if (got <= 0 || static_cast<size_t>(got) == sizeof bytes)
+        return {};
+    auto stamp = decodeRecord<QZ_UPDATED_AT>(std::string_view(bytes, static_cast<size_t>(got)));
     return stamp ? std::move(stamp->updated_at) : std::string();
 }
 
