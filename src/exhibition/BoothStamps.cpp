@@ -2,10 +2,12 @@
 
 #include "common/RecordCoding.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -43,6 +45,22 @@ std::vector<Entry> listEntries(int folderFd) {
     return entries;
 }
 
+// The stamp as the launcher writes it, {"updated_at":"<text>"} with printable ASCII text and no
+// escapes, read without building a JSON document; none for any other form, which the full
+// decoder reads. For this form both yield the same text.
+std::optional<std::string_view> compactStamp(std::string_view bytes) {
+    constexpr std::string_view kOpening = R"({"updated_at":")";
+    constexpr std::string_view kClosing = R"("})";
+    if (bytes.size() < kOpening.size() + kClosing.size() || !bytes.starts_with(kOpening) ||
+        !bytes.ends_with(kClosing))
+        return std::nullopt;
+    std::string_view text =
+        bytes.substr(kOpening.size(), bytes.size() - kOpening.size() - kClosing.size());
+    bool plain = std::all_of(text.begin(), text.end(),
+                             [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; });
+    return plain ? std::optional<std::string_view>(text) : std::nullopt;
+}
+
 // A stamp is a few dozen bytes, so one read gets it whole. A file that fills the buffer is no
 // stamp, and a read cut short leaves JSON that does not decode: either costs the booth a download
 // again, never a wrong match.
@@ -59,7 +77,10 @@ std::string readStamp(int folderFd, const std::string& name) {
     ::close(fd);
     if (got <= 0 || static_cast<size_t>(got) == sizeof bytes)
         return {};
-    auto stamp = decodeRecord<QZ_UPDATED_AT>(std::string_view(bytes, static_cast<size_t>(got)));
+    std::string_view text(bytes, static_cast<size_t>(got));
+    if (auto compact = compactStamp(text))
+        return std::string(*compact);
+    auto stamp = decodeRecord<QZ_UPDATED_AT>(text);
     return stamp ? std::move(stamp->updated_at) : std::string();
 }
 

@@ -9,7 +9,8 @@ namespace dravik::test {
 namespace {
 
 // A hall large enough to be read on two threads: every booth's stamp is found, whichever half of
-// the listing it fell in, and a stamp that is missing, invalid or a folder reads as none.
+// the listing it fell in and whichever JSON form it has, and a stamp that is missing, invalid or a
+// folder reads as none.
 TEST(BoothStamps, ReadsEveryBoothOfALargeHall) {
     TempFolder temp;
     const std::string hall = temp.path() + "/hall";
@@ -20,13 +21,15 @@ TEST(BoothStamps, ReadsEveryBoothOfALargeHall) {
     writeFile(hall + "/updated_at.json", "{\"updated_at\":\"hall\"}");
     writeFile(hall + "/5/updated_at.json", "{\"updated_at\":5}");
     writeFile(hall + "/7/updated_at.json", "not json");
+    writeFile(hall + "/13/updated_at.json", "{ \"updated_at\": \"S13\" }\n");
+    writeFile(hall + "/15/updated_at.json", "{\"updated_at\":\"S\\u00315\"}");
     std::filesystem::remove(hall + "/9/updated_at.json");
     std::filesystem::remove(hall + "/11/updated_at.json");
     std::filesystem::create_directory(hall + "/11/updated_at.json");
 
     BoothStamps stamps = BoothStamps::read(hall);
 
-    for (int id : {1, 2, 750, 751, 1499, 1500})
+    for (int id : {1, 2, 13, 15, 750, 751, 1499, 1500})
         EXPECT_EQ(stamps.stampOf(std::to_string(id)), "S" + std::to_string(id)) << id;
     for (const char* none : {"5", "7", "9", "11", "1501", "updated_at.json", "01"})
         EXPECT_EQ(stamps.stampOf(none), "") << none;
