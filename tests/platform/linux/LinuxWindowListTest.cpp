@@ -9,7 +9,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <thread>
 #include <xcb/xcb.h>
 
@@ -40,6 +42,19 @@ int placeOf(const std::vector<WindowInfo>& windows, pid_t pid) {
     return it == windows.end() ? -1 : static_cast<int>(it - windows.begin());
 }
 
+// Whether the X server started as server holds display number: its lock file names it, and its
+// socket is there.
+bool serves(pid_t server, int number) {
+    std::ifstream lock("/tmp/.X" + std::to_string(number) + "-lock");
+    long owner = 0;
+    return lock >> owner && owner == server &&
+           fs::exists("/tmp/.X11-unix/X" + std::to_string(number));
+}
+
+bool hasEnded(pid_t pid) {
+    return pid <= 0 || waitpid(pid, nullptr, WNOHANG) == pid;
+}
+
 class LinuxWindowListTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -51,9 +66,12 @@ protected:
                 fs::exists("/tmp/.X11-unix/X" + std::to_string(number)))
                 continue;
             std::string display = ":" + std::to_string(number);
-            s_servers->start("/usr/bin/Xvfb",
-                             {display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
-            if (eventually([&] { return fs::exists("/tmp/.X11-unix/X" + std::to_string(number)); }))
+            pid_t server = s_servers->start(
+                "/usr/bin/Xvfb", {display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+            // Another test program may start a server on the same number at the same moment:
+            // the display is ours only when our server holds its lock.
+            if (eventually([&] { return serves(server, number) || hasEnded(server); }) &&
+                serves(server, number))
                 s_display = display;
         }
         if (s_display.empty())
