@@ -7,7 +7,6 @@
 #include "common/RecordCoding.h"
 #include "service/VersionRules.h"
 
-
 namespace dravik {
 
 namespace {
