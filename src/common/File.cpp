@@ -148,7 +148,7 @@ std::string File::join(const std::string& folder, const std::string& name) {
 }
 
 Expected<std::string> File::readAll(const std::string& path) {
-    // Plain descriptors: stamp files are read by the thousand during a data sync.
+    // Plain descriptors, without a stream's buffer and locale.
     auto failed = [](int code) {
         return fail(std::strerror(code));
     };

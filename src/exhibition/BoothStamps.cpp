@@ -125,6 +125,10 @@ BoothStamps BoothStamps::read(const std::string& hallFolder) {
     return stamps;
 }
 
+std::string BoothStamps::stampIn(const std::string& folder) {
+    return readStamp(AT_FDCWD, folder);
+}
+
 std::string BoothStamps::stampOf(const std::string& boothFolderName) const {
     auto found = m_stamps.find(boothFolderName);
     return found == m_stamps.end() ? std::string() : found->second;

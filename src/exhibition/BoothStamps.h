@@ -11,6 +11,8 @@ namespace dravik {
 class BoothStamps {
 public:
     static BoothStamps read(const std::string& hallFolder);
+    // The updated_at of <folder>/updated_at.json alone (the hall's own stamp).
+    static std::string stampIn(const std::string& folder);
 
     // The updated_at kept for the booth folder of that name; "" when it is absent, unreadable
     // or invalid.

@@ -101,22 +101,6 @@ std::string ExhibitionDataSync::backgroundDataFolder(int64_t exhibitionId, int64
                                      "_hall" + std::to_string(hallId));
 }
 
-std::string ExhibitionDataSync::readStamp(const std::string& folder) {
-    Expected<std::string> bytes = File::readAll(File::join(folder, "updated_at.json"));
-    if (!bytes)
-        return {};
-    auto stamp = decodeRecord<QZ_UPDATED_AT>(*bytes);
-    return stamp ? stamp->updated_at : std::string();
-}
-
-std::string ExhibitionDataSync::boothStamp(const QZ_HALL& hall, int64_t boothId) {
-    for (const QZ_UPDATED_ATS& entry : hall.booths.updated_ats) {
-        if (entry.id == boothId)
-            return entry.updated_at;
-    }
-    return {};
-}
-
 std::optional<DOWNLOAD_FILES>
 ExhibitionDataSync::downloadEntry(int64_t boothId, const std::string& folder,
                                   const std::string& updatedAt,
@@ -138,7 +122,7 @@ void ExhibitionDataSync::refreshFolders(const QZ_HALL& hall, const std::string& 
                                         const BoothStamps& localStamps) {
     DownloadList& list = m_launcher.downloadList;
 
-    if (readStamp(folder) != hall.updated_at) {
+    if (BoothStamps::stampIn(folder) != hall.updated_at) {
         if (File::exists(folder) && !removeHallFiles(folder))
             return;
         if (!hall.files.empty()) {
@@ -147,8 +131,8 @@ void ExhibitionDataSync::refreshFolders(const QZ_HALL& hall, const std::string& 
         }
     }
 
-    // The first stamp of each booth, as boothStamp finds it, looked up once per booth: a hall may
-    // hold thousands of booths.
+    // The service's stamp of each booth is its first updated_ats entry, "" for none; looked up
+    // once per booth, as a hall may hold thousands of booths.
     std::unordered_map<int64_t, const std::string*> stamps;
     for (const QZ_UPDATED_ATS& entry : hall.booths.updated_ats)
         stamps.emplace(entry.id, &entry.updated_at);

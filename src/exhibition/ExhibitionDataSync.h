@@ -6,7 +6,8 @@
 //
 //   workers.run([&] { ExhibitionDataSync(launcher).run([&] { finishSignIn(); }); });
 //
-// Everything runs on the calling worker thread; alerts block it until the visitor closes them.
+// Everything runs on the calling worker thread, except the reading of the booth stamps, which
+// runs beside the hall request; alerts block the worker until the visitor closes them.
 
 #include "common/DownloadList.h"
 #include "common/Records.h"
@@ -30,11 +31,6 @@ public:
 
     // <base>/Exhibition/BackgroundData/exhibition<E>_hall<H>
     std::string backgroundDataFolder(int64_t exhibitionId, int64_t hallId) const;
-
-    // The updated_at of <folder>/updated_at.json; "" when it is absent, unreadable or invalid.
-    static std::string readStamp(const std::string& folder);
-    // The service's stamp of a booth: the first updated_ats entry with that id, "" for none.
-    static std::string boothStamp(const QZ_HALL& hall, int64_t boothId);
 
     // One folder's download entry, or none when a file name would leave the folder (logged).
     std::optional<DOWNLOAD_FILES> downloadEntry(int64_t boothId, const std::string& folder,
