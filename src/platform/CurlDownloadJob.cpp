@@ -40,10 +40,8 @@ std::string CurlDownloadJob::start(CURL* handle) {
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlDownloadJob::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
-    long timeoutMs = static_cast<long>(std::max<int64_t>(0, request.timeout.count()));
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
     // The timeout counts time without data, as a large file may take longer than it in all.
-    idleTimeout = std::chrono::milliseconds(timeoutMs);
+    idleTimeout = std::chrono::milliseconds(CurlRequestSetup::timeoutMs(request));
     // The first figures follow one interval after the start: a small file is done before then
     // and reports once, at its end.
     lastProgressPost = Clock::now();

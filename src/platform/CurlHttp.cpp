@@ -4,7 +4,6 @@
 #include "platform/CurlRequestSetup.h"
 #include "platform/TransferEngine.h"
 
-#include <algorithm>
 #include <condition_variable>
 #include <curl/curl.h>
 #include <mutex>
@@ -54,9 +53,7 @@ struct RequestJob : TransferEngine::Job {
             return error;
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &collectReply);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &reply);
-        long timeoutMs = static_cast<long>(std::max<int64_t>(0, request.timeout.count()));
-        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs);
-        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, CurlRequestSetup::timeoutMs(request));
         return {};
     }
 

@@ -1,6 +1,7 @@
 #include "platform/CurlRequestSetup.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace dravik {
 
@@ -35,6 +36,10 @@ bool CurlRequestSetup::addHeader(const std::string& line) {
     return true;
 }
 
+long CurlRequestSetup::timeoutMs(const HttpRequest& request) {
+    return static_cast<long>(std::max<int64_t>(0, request.timeout.count()));
+}
+
 std::string CurlRequestSetup::describe(int curlResult) const {
     if (m_errorBuffer[0] != '\0')
         return m_errorBuffer;
@@ -54,6 +59,7 @@ std::string CurlRequestSetup::apply(CURL* easy, const HttpRequest& request, bool
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "Dravik");
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs(request));
 
     const std::string& method = request.method;
     if (!isToken(method))

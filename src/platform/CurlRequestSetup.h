@@ -19,8 +19,10 @@ public:
     CurlRequestSetup& operator=(const CurlRequestSetup&) = delete;
 
     // An error text when the request cannot be sent. noCache asks every cache on the way to
-    // pass the request on.
+    // pass the request on. The request's timeout limits the connection's set-up.
     std::string apply(CURL* easy, const HttpRequest& request, bool noCache);
+    // The request's timeout in milliseconds, never negative.
+    static long timeoutMs(const HttpRequest& request);
     // Why an exchange failed: libcurl's detailed text, else its text for the code.
     std::string describe(int curlResult) const;
 
