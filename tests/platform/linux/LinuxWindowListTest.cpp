@@ -8,9 +8,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <thread>
 #include <xcb/xcb.h>
@@ -18,7 +17,6 @@
 namespace dravik {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 const std::string kViewer =
@@ -42,17 +40,48 @@ int placeOf(const std::vector<WindowInfo>& windows, pid_t pid) {
     return it == windows.end() ? -1 : static_cast<int>(it - windows.begin());
 }
 
-// Whether the X server started as server holds display number: its lock file names it, and its
-// socket is there.
-bool serves(pid_t server, int number) {
-    std::ifstream lock("/tmp/.X" + std::to_string(number) + "-lock");
-    long owner = 0;
-    return lock >> owner && owner == server &&
-           fs::exists("/tmp/.X11-unix/X" + std::to_string(number));
+// The display number an X server started with -displayfd writes once it listens; empty when it
+// reports none within 30 seconds.
+std::string reportedDisplay(int readEnd) {
+    std::string number;
+    pollfd report{readEnd, POLLIN, 0};
+    char c = 0;
+    while (poll(&report, 1, 30000) == 1 && read(readEnd, &c, 1) == 1 && c != '\n')
+        number += c;
+    return c == '\n' && !number.empty() ? ":" + number : "";
 }
 
-bool hasEnded(pid_t pid) {
-    return pid <= 0 || waitpid(pid, nullptr, WNOHANG) == pid;
+// Whether the window manager manages a window mapped now: it lists it within a quarter second.
+// Its announcement on the root window comes before it is ready to take new windows.
+bool windowManagerTakesWindows() {
+    xcb_connection_t* x = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(x)) {
+        xcb_disconnect(x);
+        return false;
+    }
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
+    xcb_window_t probe = xcb_generate_id(x);
+    xcb_create_window(x, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 10, 10, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    xcb_map_window(x, probe);
+    const char name[] = "_NET_CLIENT_LIST";
+    auto* atom = xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, sizeof name - 1, name), nullptr);
+    bool listed = false;
+    for (int poll = 0; atom && poll < 25 && !listed; ++poll) {
+        std::this_thread::sleep_for(10ms);
+        auto* clients = xcb_get_property_reply(
+            x, xcb_get_property(x, 0, screen->root, atom->atom, XCB_ATOM_WINDOW, 0, 4096), nullptr);
+        if (clients) {
+            auto* windows = static_cast<xcb_window_t*>(xcb_get_property_value(clients));
+            int count = xcb_get_property_value_length(clients) / 4;
+            listed = std::find(windows, windows + count, probe) != windows + count;
+        }
+        free(clients);
+    }
+    free(atom);
+    xcb_destroy_window(x, probe);
+    xcb_disconnect(x);
+    return listed;
 }
 
 class LinuxWindowListTest : public ::testing::Test {
@@ -61,31 +90,21 @@ protected:
         if (access("/usr/bin/Xvfb", X_OK) != 0 || access("/usr/bin/openbox", X_OK) != 0)
             return;
         s_servers = new test::ProcessProbe;
-        for (int number = 73; number < 120 && s_display.empty(); ++number) {
-            if (fs::exists("/tmp/.X" + std::to_string(number) + "-lock") ||
-                fs::exists("/tmp/.X11-unix/X" + std::to_string(number)))
-                continue;
-            std::string display = ":" + std::to_string(number);
-            pid_t server = s_servers->start(
-                "/usr/bin/Xvfb", {display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
-            // Another test program may start a server on the same number at the same moment:
-            // the display is ours only when our server holds its lock.
-            if (eventually([&] { return serves(server, number) || hasEnded(server); }) &&
-                serves(server, number))
-                s_display = display;
-        }
+        // The server itself takes the first free display number, which no other program can
+        // take from it between choosing and listening.
+        int report[2];
+        if (pipe(report) != 0)
+            return;
+        s_servers->start("/usr/bin/Xvfb", {"-displayfd", std::to_string(report[1]), "-screen", "0",
+                                           "1280x800x24", "-nolisten", "tcp"});
+        close(report[1]);
+        s_display = reportedDisplay(report[0]);
+        close(report[0]);
         if (s_display.empty())
             return;
         setenv("DISPLAY", s_display.c_str(), 1);
         s_servers->start("/usr/bin/openbox", {}, {"DISPLAY=" + s_display});
-        // Give the window manager a moment to take over the screen.
-        eventually([&] {
-            xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-            bool up = !xcb_connection_has_error(connection);
-            xcb_disconnect(connection);
-            return up;
-        });
-        std::this_thread::sleep_for(500ms);
+        eventually(windowManagerTakesWindows);
     }
     static void TearDownTestSuite() {
         delete s_servers;
