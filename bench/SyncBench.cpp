@@ -3,7 +3,10 @@
 // the sign-in. The hall request is answered from memory, so the figure is the launcher's own work:
 // decoding the hall, reading 10,000 stamps and listing what is missing.
 //
-//   dravik_sync_bench [--booths N] [--runs N]
+//   dravik_sync_bench [--booths N] [--runs N] [--leave-in FOLDER]
+//
+// With --leave-in, the base folder is moved into FOLDER at the end instead of being removed, so
+// that the caller removes its 20,000 entries when no other measure runs.
 
 #include "common/Ini.h"
 #include "exhibition/ExhibitionDataSync.h"
@@ -13,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <unistd.h>
@@ -52,12 +56,15 @@ json files(int64_t booth) {
 int main(int argc, char** argv) {
     int booths = 10000;
     int runs = 5;
+    std::string leaveIn;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string option = argv[i];
         if (option == "--booths")
             booths = std::max(1, std::atoi(argv[i + 1]));
         else if (option == "--runs")
             runs = std::max(1, std::atoi(argv[i + 1]));
+        else if (option == "--leave-in")
+            leaveIn = argv[i + 1];
     }
     // One booth in a hundred is new: it has no folder yet and lands in the list.
     json hall = {{"id", 3},
@@ -105,5 +112,8 @@ int main(int argc, char** argv) {
     std::sort(seconds.begin(), seconds.end());
     std::printf("data sync, %d booths (%zu folders listed): %.3f s (median of %d)\n", booths,
                 listed, seconds[seconds.size() / 2], runs);
+    std::error_code error;
+    if (!leaveIn.empty())
+        std::filesystem::rename(t.base(), leaveIn + "/sync-base", error);
     return listed == static_cast<size_t>(booths / 100) ? 0 : 1;
 }
