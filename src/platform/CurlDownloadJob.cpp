@@ -17,8 +17,10 @@ using Clock = TransferEngine::Clock;
 
 // A download reports progress at most this often; the last figures always follow at the end.
 constexpr auto kProgressInterval = std::chrono::milliseconds(50);
-// Received data goes to the temporary file in pieces of up to this size.
-constexpr size_t kWriteChunkBytes = 512u * 1024u;
+// Received data goes to the temporary file in pieces of about this size. Larger pieces leave the
+// connection unread for longer at each write: side by side on a loopback server, 512 KiB made
+// 1 GiB and 20 x 50 MiB downloads 15 to 25 % slower than 64 KiB did.
+constexpr size_t kWriteChunkBytes = 64u * 1024u;
 
 } // namespace
 
