@@ -67,7 +67,7 @@ bool windowManagerTakesWindows() {
     const char name[] = "_NET_CLIENT_LIST";
     auto* atom = xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, sizeof name - 1, name), nullptr);
     bool listed = false;
-    for (int poll = 0; atom && poll < 25 && !listed; ++poll) {
+    for (int attempt = 0; atom && attempt < 25 && !listed; ++attempt) {
         std::this_thread::sleep_for(10ms);
         auto* clients = xcb_get_property_reply(
             x, xcb_get_property(x, 0, screen->root, atom->atom, XCB_ATOM_WINDOW, 0, 4096), nullptr);
