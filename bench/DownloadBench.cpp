@@ -360,7 +360,7 @@ std::vector<Item> itemsOf(const Case& c, const fs::path& folder) {
 // spare the disk; many small ones stay until every case has run. Removing thousands of files
 // makes the next thousands of creations slow on a file system without a journal (ext4 skips
 // every inode freed in the last minute), which would charge one client for the other's files.
-void keepOnlyIfMany(const Case& c, const std::vector<Item>& items) {
+void removeIfFew(const Case& c, const std::vector<Item>& items) {
     if (c.count < 100 && !items.empty())
         fs::remove_all(items.front().target.parent_path());
 }
@@ -383,13 +383,13 @@ int runBenchmark(int argc, char** argv) {
                 auto items = itemsOf(one, received / ("launcher-" + std::to_string(run)));
                 dravikRuns.push_back(
                     measureDravik(argv[0], token, options.extraCa, items, options.work));
-                keepOnlyIfMany(one, items);
+                removeIfFew(one, items);
             };
             auto curlRun = [&] {
                 sync();
                 auto items = itemsOf(one, received / ("curl-" + std::to_string(run)));
                 curlRuns.push_back(measureCurl(token, items, options.curlCa, options.work));
-                keepOnlyIfMany(one, items);
+                removeIfFew(one, items);
             };
             // Turn about, so that neither client always finds the other's files just written.
             if (run % 2 == 0) {
