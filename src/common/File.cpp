@@ -64,13 +64,28 @@ std::string followLinks(const std::string& path) {
     return current.string();
 }
 
-// A name beside the path that nothing else uses, hidden, with the process id and a counter.
 std::string siblingName(const std::string& path, const char* purpose) {
-    static std::atomic<unsigned> counter{0};
-    fs::path item(path);
-    return (item.parent_path() / ("." + item.filename().string() + "." + purpose + "-" +
-                                  std::to_string(getpid()) + "-" + std::to_string(counter++)))
-        .string();
+    return File::temporaryName(path, purpose);
+}
+
+#ifdef F_FULLFSYNC
+// The drive's cache is emptied too; not every file system supports it.
+int fullSync(int fd) {
+    return ::fcntl(fd, F_FULLFSYNC) == 0 ? 0 : ::fsync(fd);
+}
+#else
+int fullSync(int fd) {
+    return ::fsync(fd);
+}
+#endif
+
+int syncPath(const std::string& path, int kind) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | kind);
+    if (fd < 0)
+        return errno == ELOOP ? 0 : errno; // a link has nothing of its own to write
+    int code = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return code == EINVAL ? 0 : code; // a file system without syncing (some FUSE ones)
 }
 
 // A new file beside the target, created exclusively with the default access (the umask applies).
@@ -98,15 +113,6 @@ int writeFully(int fd, const std::string& bytes) {
         done += static_cast<size_t>(written);
     }
     return 0;
-}
-
-// Makes a rename in the folder survive a power loss; best effort.
-void syncFolder(const fs::path& folder) {
-    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
 }
 
 // True when both name the same item (by identity, not by text), or when the destination lies
@@ -145,6 +151,46 @@ std::string File::join(const std::string& folder, const std::string& name) {
     if (folder.empty())
         return name;
     return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+std::string File::temporaryName(const std::string& path, const char* purpose) {
+    static std::atomic<unsigned> counter{0};
+    fs::path item(path);
+    return (item.parent_path() / ("." + item.filename().string() + "." + purpose + "-" +
+                                  std::to_string(getpid()) + "-" + std::to_string(counter++)))
+        .string();
+}
+
+Status File::flushToDisk(int fd) {
+    if (fullSync(fd) != 0)
+        return fail(std::strerror(errno));
+    return Status::ok();
+}
+
+void File::syncFolder(const std::string& folder) {
+    syncPath(folder.empty() ? "." : folder, O_DIRECTORY);
+}
+
+Status File::syncTree(const std::string& path) {
+    std::error_code error;
+    fs::file_status status = fs::symlink_status(path, error);
+    if (error)
+        return fail(path + ": " + error.message());
+    if (fs::is_directory(status)) {
+        for (fs::recursive_directory_iterator it(path, error), end; !error && it != end;
+             it.increment(error)) {
+            fs::file_type type = it->symlink_status(error).type();
+            if (type != fs::file_type::regular && type != fs::file_type::directory)
+                continue;
+            if (int code = syncPath(it->path().string(), 0))
+                return fail(it->path().string() + ": " + std::strerror(code));
+        }
+        if (error)
+            return fail(path + ": " + error.message());
+    }
+    if (int code = syncPath(path, 0))
+        return fail(path + ": " + std::strerror(code));
+    return Status::ok();
 }
 
 Expected<std::string> File::readAll(const std::string& path) {
@@ -229,7 +275,7 @@ Status File::writeAtomically(const std::string& path, const std::string& bytes) 
         ::unlink(temporary.c_str());
         return failed(code);
     }
-    syncFolder(fs::path(target).parent_path());
+    syncFolder(fs::path(target).parent_path().string()); // best effort: the rename is done
     return Status::ok();
 }
 
@@ -325,6 +371,27 @@ Status File::clearImmutableFlag(const std::string& path) const {
     if (!cleared)
         printDiagnostic(cleared.error());
     return cleared;
+}
+
+Status File::removeUnlocked(const std::string& path) const {
+    std::error_code error = removeTree(path);
+    if (!error)
+        return Status::ok();
+    // Unlock the whole tree, then try once more.
+    auto unlock = [&](const std::string& item) {
+        if (m_flags.isImmutable(item))
+            (void)m_flags.setImmutable(item, false);
+    };
+    unlock(path);
+    std::error_code walk;
+    for (fs::recursive_directory_iterator it(path, walk), end; !walk && it != end;
+         it.increment(walk))
+        if (!it->is_symlink(walk))
+            unlock(it->path().string());
+    error = removeTree(path);
+    if (error)
+        return fail(path + ": " + error.message());
+    return Status::ok();
 }
 
 Status File::copyFolderTree(const std::string& source, const std::string& destination) const {

@@ -34,6 +34,9 @@ public:
     Status movePath(const std::string& source, const std::string& destination) const;
     std::vector<std::string> listFolder(const std::string& path) const;
     Status clearImmutableFlag(const std::string& path) const;
+    // Removes the item with everything below it; locked items in it (the immutable flag) are
+    // unlocked when they are in the way. Prints nothing.
+    Status removeUnlocked(const std::string& path) const;
     Status copyFolderTree(const std::string& source, const std::string& destination) const;
     // Fails only when chmod cannot be started.
     Status makeExecutable(const std::string& path) const;
@@ -54,6 +57,17 @@ public:
     // was. A symbolic link is followed and stays; a folder at the path is refused.
     static Status writeAtomically(const std::string& path, const std::string& bytes);
     static std::string join(const std::string& folder, const std::string& name);
+
+    // The hidden name beside path that an operation in progress writes to:
+    // ".<file name>.<purpose>-<process id>-<counter>", unique within this process. Leftovers
+    // reads the same form back after a kill.
+    static std::string temporaryName(const std::string& path, const char* purpose);
+    // Writes the file or every file and folder of the tree to the disk.
+    static Status syncTree(const std::string& path);
+    // Writes the open file to the disk, and to the medium itself where the system can (a plain
+    // fsync may leave it in the drive's cache there).
+    static Status flushToDisk(int fd);
+    static void syncFolder(const std::string& folder);
 
 private:
     // Puts replacement (beside destination) in destination's place, the old item removed only

@@ -54,6 +54,34 @@ void appendUtf8(std::string& out, char32_t c) {
 
 } // namespace
 
+bool isValidUtf8(std::string_view text) {
+    for (size_t pos = 0; pos < text.size();) {
+        auto byte = [&](size_t i) {
+            return static_cast<unsigned char>(text[i]);
+        };
+        unsigned char lead = byte(pos);
+        int length = lead < 0x80   ? 1
+                     : lead < 0xC2 ? 0
+                     : lead < 0xE0 ? 2
+                     : lead < 0xF0 ? 3
+                     : lead < 0xF5 ? 4
+                                   : 0;
+        if (length == 0 || pos + length > text.size())
+            return false;
+        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (int i = 1; i < length; ++i) {
+            if ((byte(pos + i) & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (byte(pos + i) & 0x3F);
+        }
+        bool overlong = (length == 3 && c < 0x800) || (length == 4 && c < 0x10000);
+        if (overlong || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
+            return false;
+        pos += length;
+    }
+    return true;
+}
+
 std::u16string utf8ToUtf16(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());
