@@ -17,12 +17,12 @@ namespace fs = std::filesystem;
 namespace {
 
 // Items the launcher itself keeps in the private folder.
-constexpr std::array<std::string_view, 9> kPrivateItems = {
-    "dravik_log.txt",  "double_startup_check",
-    "dravik.app",      "extract",
-    "auth.json",       "code.json",
-    "mail.json",       "hall.json",
-    "version_mac.json"};
+constexpr std::array<std::string_view, 10> kPrivateItems = {
+    "dravik_log.txt", "double_startup_check",
+    "dravik.lock",    "dravik.app",
+    "extract",        "auth.json",
+    "code.json",      "mail.json",
+    "hall.json",      "version_mac.json"};
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9')

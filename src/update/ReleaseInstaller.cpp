@@ -2,11 +2,15 @@
 
 #include "common/Launcher.h"
 #include "common/SafePath.h"
+#include "common/Unicode.h"
 #include "platform/MainThread.h"
 #include "platform/Workers.h"
 #include "update/ArchiveExtractor.h"
 #include "update/InstallTransaction.h"
 #include "update/ReleaseArchive.h"
+
+#include <cstdio>
+#include <filesystem>
 
 namespace dravik {
 
@@ -31,7 +35,31 @@ const std::vector<std::string>& entriesOf(const std::optional<std::vector<std::s
     return list ? *list : none;
 }
 
+std::string escapedBytes(const std::string& name) {
+    std::string text;
+    for (unsigned char c : name) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+        text += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : escaped;
+    }
+    return text;
+}
+
 } // namespace
+
+Status ReleaseInstaller::checkNames(const std::string& release) {
+    std::error_code error;
+    for (std::filesystem::recursive_directory_iterator it(release, error), end; !error && it != end;
+         it.increment(error)) {
+        std::string name = it->path().filename().string();
+        if (!isValidUtf8(name))
+            return fail("a name in the release is not UTF-8: \"" +
+                        escapedBytes(it->path().lexically_relative(release).string()) + "\"");
+    }
+    if (error)
+        return fail("cannot read " + release + ": " + error.message());
+    return Status::ok();
+}
 
 void ReleaseInstaller::start(std::string archivePath,
                              std::function<void(const InstallResult&)> done) {
@@ -92,7 +120,7 @@ Status ReleaseInstaller::checkReleaseLists(const QZ_VERSION& version) {
             if (!isSafeName(checked, NameKind::RelativePath))
                 return fail(std::string(list.name) + ": " +
                             pathInside({}, checked, NameKind::RelativePath).error());
-            if (checked.substr(0, checked.find('/')) == InstallTransaction::kFolderName)
+            if (InstallTransaction::isReservedName(checked.substr(0, checked.find('/'))))
                 return fail(std::string(list.name) + ": refused name \"" + checked +
                             "\": the installation's own working folder");
         }
@@ -112,6 +140,11 @@ bool ReleaseInstaller::installFromExtractFolder(const std::string& extractFolder
     std::vector<std::string> entries = m_launcher.file.listFolder(extractFolder);
     if (entries.size() != 1)
         return false;
+    // The journal records names as text: one that is not would be put back under another name.
+    if (Status readable = checkNames(File::join(extractFolder, entries.front())); !readable) {
+        m_launcher.writeLog("Update refused: " + readable.error());
+        return false;
+    }
 
     InstallTransaction transaction(m_launcher);
     Status applied = apply(transaction, version, File::join(extractFolder, entries.front()));
@@ -142,8 +175,8 @@ Status ReleaseInstaller::apply(InstallTransaction& transaction, const QZ_VERSION
         for (const std::string& listed : names) {
             std::string name = listedName(listed, folders);
             std::string source = File::join(release, name);
-            if (!File::exists(source))
-                continue; // absent from the release: skipped
+            if (!File::exists(source) || (folders && !File::isFolder(source)))
+                continue; // absent from the release (or not a folder where one is listed)
             auto staged = transaction.stage(source);
             if (!staged)
                 return fail(staged.error());

@@ -47,6 +47,9 @@ public:
     // the installation's own working folder.
     static Status checkReleaseLists(const QZ_VERSION& version);
 
+    // Refuses a release holding a name that is not UTF-8.
+    static Status checkNames(const std::string& release);
+
     std::string extractFolder() const;
 
 private:

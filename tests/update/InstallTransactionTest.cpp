@@ -13,6 +13,8 @@
 #include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <iostream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -93,6 +95,14 @@ TEST_F(InstallTransactionTest, AFailureAtAnyStepLeavesTheInstallationAsItWas) {
              remote().copy_files->pop_back();
              return installed ? "" : t.launcher->ini.message("msg33");
          }},
+        {"a name that would be journalled wrongly",
+         [&] {
+             const std::string odd = release("Exhibition/Kestrane.app/Contents/\xff.dat");
+             writeFile(odd, "not UTF-8");
+             bool installed = install();
+             fs::remove(odd);
+             return installed ? "" : t.launcher->ini.message("msg33");
+         }},
         {"disk full",
          [&] {
              FileSizeLimit full(16 * 1024);
@@ -125,11 +135,39 @@ TEST_F(InstallTransactionTest, AFailureAtAnyStepLeavesTheInstallationAsItWas) {
     EXPECT_FALSE(fs::exists(base(InstallTransaction::kFolderName)));
 }
 
-TEST_F(InstallTransactionTest, AnInstallationKilledAtAnyStepIsUndoneAtTheNextStart) {
+// Every item below root with its kind, permission bits and bytes (a link: its target), by path.
+std::map<std::string, std::string> contentsOf(const std::string& root) {
+    std::map<std::string, std::string> items;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
+        const fs::path& path = it->path();
+        auto status = it->symlink_status();
+        std::string mode = std::to_string(static_cast<int>(status.permissions()));
+        items[path.lexically_relative(root).string()] =
+            fs::is_symlink(status)     ? "link " + fs::read_symlink(path).string()
+            : fs::is_directory(status) ? "folder " + mode
+                                       : "file " + mode + " " + readFile(path.string());
+    }
+    return items;
+}
+
+// Runs work in a child process that ends where work stops; the parent waits for it.
+void inChild(const std::function<void()>& work) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        work();
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+}
+
+TEST_F(InstallTransactionTest, AnInstallationKilledAtAnyStepIsUndoneEvenWhenItsUndoingIsKilledToo) {
     // Each step as the installer takes it; a kill can come after any of them.
     std::vector<std::string> staged;
     const std::vector<std::function<void(InstallTransaction&)>> steps = {
-        [](InstallTransaction& tx) { tx.begin(); },
+        [](InstallTransaction& tx) { (void)tx.begin(); },
         [&](InstallTransaction& tx) {
             staged.push_back(*tx.stage(release("Exhibition/Dravik.ini")));
         },
@@ -139,33 +177,73 @@ TEST_F(InstallTransactionTest, AnInstallationKilledAtAnyStepIsUndoneAtTheNextSta
         [&](InstallTransaction& tx) {
             staged.push_back(*tx.stage(release("Exhibition/Dravik.ini")));
         },
-        [](InstallTransaction& tx) { tx.remove("old.txt"); },
-        [](InstallTransaction& tx) { tx.remove("Exhibition/old"); },
-        [&](InstallTransaction& tx) { tx.replace("Exhibition/Dravik.ini", staged[0]); },
-        [&](InstallTransaction& tx) { tx.merge("Exhibition/Kestrane.app", staged[1]); },
-        [&](InstallTransaction& tx) { tx.replace("new/folder/Dravik.ini", staged[2]); },
+        [](InstallTransaction& tx) { (void)tx.remove("old.txt"); },
+        [](InstallTransaction& tx) { (void)tx.remove("Exhibition/old"); },
+        [&](InstallTransaction& tx) { (void)tx.replace("Exhibition/Dravik.ini", staged[0]); },
+        [&](InstallTransaction& tx) { (void)tx.merge("Exhibition/Kestrane.app", staged[1]); },
+        [&](InstallTransaction& tx) { (void)tx.replace("Exhibition/old/Dravik.ini", staged[2]); },
+        [](InstallTransaction& tx) { (void)tx.remove("Exhibition/old"); },
     };
-    const auto before = installation();
-    for (size_t done = 1; done <= steps.size(); ++done) {
-        SCOPED_TRACE(done);
-        staged.clear();
-        pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            InstallTransaction transaction(*t.launcher);
-            for (size_t step = 0; step < done; ++step)
-                steps[step](transaction);
-            _exit(0); // killed: nothing after this point runs
+    // Exhibition on the same file system as the transaction's folder, then on another one (a
+    // link to an external disk), where every move is a copy and a removal.
+    const std::string elsewhere = "/dev/shm/dravik-install-" + std::to_string(getpid());
+    for (bool otherFileSystem : {false, true}) {
+        SCOPED_TRACE(otherFileSystem ? "Exhibition on another file system" : "one file system");
+        if (otherFileSystem) {
+            std::error_code error;
+            fs::create_directories(elsewhere, error);
+            struct stat shm {
+            }, own{};
+            if (error || stat(elsewhere.c_str(), &shm) != 0 || stat(t.base().c_str(), &own) != 0 ||
+                shm.st_dev == own.st_dev) {
+                std::cout << "[ SKIPPED  ] no other file system at /dev/shm\n";
+                break;
+            }
+            fs::copy(base("Exhibition"), elsewhere + "/Exhibition", fs::copy_options::recursive);
+            fs::remove_all(base("Exhibition"));
+            fs::create_directory_symlink(elsewhere + "/Exhibition", base("Exhibition"));
         }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(fs::exists(base(InstallTransaction::kFolderName)));
+        auto installation = [&] {
+            auto items = contentsOf(t.base());
+            if (otherFileSystem)
+                for (auto& [path, item] : contentsOf(elsewhere))
+                    items["elsewhere/" + path] = item;
+            return items;
+        };
+        const auto before = installation();
+        for (size_t done = 1; done <= steps.size(); ++done) {
+            // Then the undoing is killed before its first change on the disk, its second, ...,
+            // twice at the same count (a second start killed as early), until one runs through.
+            bool undoneWithoutKill = false;
+            for (int killAt = 1; !undoneWithoutKill; ++killAt) {
+                SCOPED_TRACE("killed after step " + std::to_string(done) +
+                             ", its undoing before change " + std::to_string(killAt));
+                inChild([&] {
+                    staged.clear();
+                    InstallTransaction transaction(*t.launcher);
+                    for (size_t step = 0; step < done; ++step)
+                        steps[step](transaction);
+                    _exit(0); // killed: nothing after this point runs
+                });
+                ASSERT_TRUE(fs::exists(base(InstallTransaction::kFolderName)));
+                for (int undo = 0; undo < 2; ++undo)
+                    inChild([&] {
+                        int changes = 0;
+                        InstallTransaction::recover(*t.launcher, [&] {
+                            if (++changes == killAt)
+                                _exit(0);
+                        });
+                    });
+                undoneWithoutKill = !fs::exists(base(InstallTransaction::kFolderName));
 
-        InstallTransaction::recover(*t.launcher);
-
-        EXPECT_EQ(installation(), before);
-        EXPECT_THAT(t.logLines().back(), StartsWith("Update recovery: undid"));
+                InstallTransaction::recover(*t.launcher);
+                ASSERT_EQ(installation(), before);
+                EXPECT_FALSE(fs::exists(base(InstallTransaction::kFolderName)));
+            }
+        }
     }
+    std::error_code ignored;
+    fs::remove_all(elsewhere, ignored);
 }
 
 TEST_F(InstallTransactionTest, AParkedExhibitionFolderComesBackLosingNothing) {

@@ -26,6 +26,7 @@ TEST(ReleaseArchiveTest, ArchivePathIsTheDecodedLastComponentInsideThePrivateFol
         {"releases/Release.zip", nullptr},
         {"https://host/Dravik.app", nullptr},
         {"https://host/EXTRACT", nullptr},
+        {"https://host/dravik.LOCK", nullptr},
     };
     TestLauncher t;
     for (const Case& c : cases) {

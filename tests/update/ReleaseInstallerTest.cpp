@@ -68,7 +68,9 @@ TEST_F(ReleaseInstallerTest, AppliesTheListsAndCleansUp) {
     remote().delete_files = {"old.txt", "missing.txt"};
     remote().delete_folders = {"Exhibition/old", "Exhibition/missing"};
     remote().copy_files = {"Exhibition/Dravik.ini", "not-in-release.txt"};
-    remote().copy_folders = {"Dravik.app/", "Exhibition/Kestrane.app", "NotInRelease"};
+    // A file listed as a folder is skipped like a name the release lacks.
+    remote().copy_folders = {"Dravik.app/", "Exhibition/Kestrane.app", "NotInRelease",
+                             "unlisted.txt"};
 
     InstallResult result = install();
 
@@ -109,6 +111,7 @@ TEST_F(ReleaseInstallerTest, UnsafeNamesFailBeforeAnythingIsDeleted) {
         {&QZ_VERSION::copy_files, ""},
         {&QZ_VERSION::copy_folders, "Exhibition/../../outside"},
         {&QZ_VERSION::copy_folders, "."},
+        {&QZ_VERSION::delete_folders, "$dravikupdate/journal"}, // the Mac ignores letter case
     };
     makeRelease({{"outside", "from the release"}});
     for (const Case& c : cases) {
