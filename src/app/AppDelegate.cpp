@@ -6,7 +6,6 @@
 #include "platform/Desktop.h"
 #include "signin/SignInRules.h"
 #include "signin/ViewControllerDravik.h"
-#include "update/InstallTransaction.h"
 #include "update/ParkedExhibition.h"
 
 #include <QApplication>
@@ -21,9 +20,6 @@ AppDelegate::AppDelegate(Launcher& launcher, const Storyboard& storyboard)
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching() {
-    // An update interrupted by a kill is undone before any view touches the installation.
-    ParkedExhibition(m_launcher).restore();
-    InstallTransaction::recover(m_launcher);
     m_window = std::make_unique<WindowController>(m_launcher, m_storyboard);
     buildMenus(m_window->menuBar());
     m_window->windowDidLoad();

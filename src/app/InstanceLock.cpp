@@ -40,10 +40,12 @@ InstanceLock::~InstanceLock() {
 InstanceLock::State InstanceLock::acquire() {
     if (m_fd >= 0)
         return State::Held;
-    // Deliberately without O_CLOEXEC: the private copy inherits the lock.
-    int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT, 0600);
+    int fd = PrivateFolder::openOwnFile(m_path, O_RDWR | O_CREAT);
     if (fd < 0)
         return State::Unavailable;
+    // Deliberately inheritable: the private copy the starter starts keeps the lock.
+    if (int flags = ::fcntl(fd, F_GETFD); flags >= 0)
+        ::fcntl(fd, F_SETFD, flags & ~FD_CLOEXEC);
     PrivateFolder::restrictToOwner(fd);
     State state = lockWithoutWaiting(fd);
     if (state == State::Held)
@@ -72,7 +74,7 @@ InstanceLock::State InstanceLock::adopt() {
 // inode, whatever path it was opened by).
 int InstanceLock::inheritedDescriptor() const {
     struct stat lockFile {};
-    if (::stat(m_path.c_str(), &lockFile) != 0)
+    if (::lstat(m_path.c_str(), &lockFile) != 0 || !S_ISREG(lockFile.st_mode))
         return -1;
     long limit = ::sysconf(_SC_OPEN_MAX);
     long highest =

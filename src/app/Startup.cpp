@@ -3,19 +3,24 @@
 #include "common/Diagnostics.h"
 #include "common/File.h"
 #include "common/Launcher.h"
+#include "common/Leftovers.h"
 #include "common/PrivateFolder.h"
 #include "platform/Alerts.h"
 #include "platform/Processes.h"
 #include "platform/RunningApplications.h"
+#include "update/InstallTransaction.h"
+#include "update/ParkedExhibition.h"
 
 #include <filesystem>
 #include <thread>
+#include <unistd.h>
 
 namespace dravik {
 
 namespace {
 
 const std::string kTargetPrefix = "TargetPath=";
+const std::string kCopyExecutable = "Dravik.app/Contents/MacOS/Dravik";
 constexpr int kMarkerPolls = 10;
 
 } // namespace
@@ -48,8 +53,10 @@ Startup::Outcome Startup::run() {
     for (const auto& argument : m_arguments)
         m_launcher.writeLog(argument);
     m_launcher.baseFolder = baseFolderFrom(m_arguments);
+    if (!m_launcher.baseFolder.empty())
+        return runPrivateCopy(); // it reads the installation only after recovering it
     loadMessageTable();
-    return m_launcher.baseFolder.empty() ? runStarter() : runPrivateCopy();
+    return runStarter();
 }
 
 void Startup::loadMessageTable() {
@@ -80,7 +87,12 @@ bool Startup::preparePrivateFolder() {
 bool Startup::anotherLauncher() {
     switch (m_lock.acquire()) {
     case InstanceLock::State::Held:
-        // Other launcher processes now are starts that lost the lock and are refusing.
+        // Other starts are refusing now; a window is open only where the private copy runs. An
+        // older launcher, from before the lock, runs there without holding it.
+        for (int pid : m_launcher.platform.runningApplications.processesRunning(
+                 m_launcher.privatePath(kCopyExecutable)))
+            if (pid != ::getpid())
+                return true;
         return false;
     case InstanceLock::State::Busy:
         return true;
@@ -123,13 +135,13 @@ Startup::Outcome Startup::runStarter() {
     if (runsFromPrivateCopy(copyPath))
         return refuse("起動できません");
 
-    bool markerCreated = File::writeAll(m_markerPath, "").isOk();
+    bool markerCreated = PrivateFolder::writeFile(m_markerPath, "").isOk();
     m_launcher.writeLog("createFile(" + m_markerPath + ")->" + (markerCreated ? "OK" : "NG"));
     m_launcher.file.copyPath(bundlePath, copyPath);
 
     // The copy is started directly with its one argument, so any path reaches it unchanged.
     std::string baseFolder = std::filesystem::path(bundlePath).parent_path().string();
-    Status started = platform.processes.startDetached(copyPath + "/Contents/MacOS/Dravik",
+    Status started = platform.processes.startDetached(m_launcher.privatePath(kCopyExecutable),
                                                       {kTargetPrefix + baseFolder});
     if (started)
         waitForStartedCopy(m_markerPath);
@@ -144,11 +156,24 @@ Startup::Outcome Startup::runPrivateCopy() {
     m_launcher.writeLog("deleteFile(" + m_markerPath + ")->" + (removed ? "OK" : "NG"));
     if (!File::exists(m_launcher.baseFolder))
         return refuse("パラメータ(パス)が間違っています");
-    if (!holdsInstanceLock())
+    if (!holdsInstanceLock()) {
+        loadMessageTable();
         return refuse(m_launcher.ini.message("msg13"));
+    }
+    recoverInstallation();
+    loadMessageTable();
     if (countRunningApplications(m_launcher.platform.runningApplications, "Kestrane") >= 1)
         return refuse(m_launcher.ini.message("msg13"));
     return Outcome::RunApplication;
+}
+
+void Startup::recoverInstallation() {
+    ParkedExhibition(m_launcher).restore();
+    InstallTransaction::recover(m_launcher);
+    Leftovers leftovers(m_launcher);
+    for (const std::string& folder :
+         {m_launcher.privateFolder, m_launcher.baseFolder, m_launcher.exhibitionPath()})
+        leftovers.sweep(folder);
 }
 
 void Startup::waitForStartedCopy(const std::string& markerPath) {

@@ -41,6 +41,9 @@ private:
     // The running bundle is the private copy itself, whatever path leads to either.
     bool runsFromPrivateCopy(const std::string& copyPath) const;
     void waitForStartedCopy(const std::string& markerPath);
+    // Under the lock, before anything reads the installation: an update interrupted by a kill is
+    // undone (or finished), and what killed file operations left is cleared up.
+    void recoverInstallation();
     void loadMessageTable();
 
     Launcher& m_launcher;

@@ -1,5 +1,7 @@
 #include "common/PrivateFolder.h"
 
+#include "common/Diagnostics.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -51,6 +53,19 @@ Status PrivateFolder::secure(const std::string& path) {
     return {};
 }
 
+int PrivateFolder::openOwnFile(const std::string& path, int flags) {
+    flags |= O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::open(path.c_str(), flags, kOwnerOnlyFile);
+    struct stat info {};
+    // Linux says ELOOP for a link; some systems say EMLINK or EFTYPE instead.
+    if (fd < 0 && (flags & O_CREAT) && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        printDiagnostic(path + " was a symbolic link; it is replaced by a file of its own");
+        if (::unlink(path.c_str()) == 0)
+            fd = ::open(path.c_str(), flags | O_EXCL, kOwnerOnlyFile);
+    }
+    return fd;
+}
+
 void PrivateFolder::restrictToOwner(int fd) {
     struct stat info {};
     if (::fstat(fd, &info) == 0 && (info.st_mode & 077) != 0)
@@ -58,8 +73,7 @@ void PrivateFolder::restrictToOwner(int fd) {
 }
 
 Status PrivateFolder::writeFile(const std::string& path, const std::string& bytes) {
-    int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, kOwnerOnlyFile);
+    int fd = openOwnFile(path, O_WRONLY | O_CREAT | O_TRUNC);
     if (fd < 0)
         return fail(std::strerror(errno));
     restrictToOwner(fd);

@@ -22,6 +22,11 @@ public:
     // link in the file's place is not followed.
     static Status writeFile(const std::string& path, const std::string& bytes);
 
+    // Opens a file of the private folder (the run log, the lock, the marker) without following a
+    // symbolic link: a link in its place is removed, with a line on standard output, and the
+    // file is made anew. O_NOFOLLOW and O_CLOEXEC are added to flags; -1 with errno on failure.
+    static int openOwnFile(const std::string& path, int flags);
+
     // Makes an open file owner-only when others may read it.
     static void restrictToOwner(int fd);
 };

@@ -33,9 +33,9 @@ void RunLog::write(const std::string& text) const {
         return;
     struct stat info {};
     bool tooLarge =
-        ::stat(m_path.c_str(), &info) == 0 && static_cast<uint64_t>(info.st_size) > kSizeLimit;
-    int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (tooLarge ? O_TRUNC : 0);
-    int fd = ::open(m_path.c_str(), flags, 0600);
+        ::lstat(m_path.c_str(), &info) == 0 && static_cast<uint64_t>(info.st_size) > kSizeLimit;
+    int fd = PrivateFolder::openOwnFile(m_path,
+                                        O_WRONLY | O_CREAT | O_APPEND | (tooLarge ? O_TRUNC : 0));
     if (fd < 0)
         return;
     // The log holds the visitor's inputs; a log from before this rule is made owner-only too.

@@ -233,6 +233,8 @@ void ViewControllerDravik::finishSignIn(Launcher& launcher, QPointer<ViewControl
     MainThread& main = launcher.platform.mainThread;
     postToView(main, view, [](ViewControllerDravik& self) {
         self.m_window.hideMenuItem("設定", "操作パラメータ");
+        // The inputs stay off from here on; the menu's other items work again.
+        self.m_window.setMenuItemsEnabled("設定", true);
     });
     switch (decideFinish(launcher)) {
     case FinishRoute::Update:

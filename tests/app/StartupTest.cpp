@@ -88,6 +88,51 @@ TEST(StartupTest, OnlyTheHolderOfTheLockGoesOn) {
     EXPECT_EQ(start(t, {}), Outcome::Exit);
     EXPECT_EQ(t.processes.calls.size(), 1u);
     EXPECT_EQ(t.alerts.texts().size(), 2u);
+
+    // An older launcher, from before the lock, runs the private copy without holding it.
+    t.desktop.runningExecutables[t.privateFolder() + "/Dravik.app/Contents/MacOS/Dravik"] = {4242};
+    EXPECT_EQ(start(t, {}), Outcome::Exit);
+    EXPECT_EQ(t.processes.calls.size(), 1u);
+    EXPECT_EQ(t.alerts.texts().back(), "既に起動しています");
+}
+
+TEST(StartupTest, TheInstallationIsRecoveredBeforeAnythingReadsIt) {
+    test::TestLauncher t;
+    // Killed while the release downloaded, the installation parked with its INI, and while it
+    // copied the bundle into the private folder.
+    fs::remove_all(t.exhibition());
+    test::writeFile(t.base() + "/$Exhibition/Dravik.ini",
+                    test::utf16le("msg13=ビューアが起動しています\r\n"));
+    pid_t ended = ::fork();
+    if (ended == 0)
+        ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    const std::string cut = t.privateFolder() + "/.Dravik.app.copy-" + std::to_string(ended) + "-0";
+    test::writeFile(cut + "/Contents/MacOS/Dravik", "half a bundle");
+    t.desktop.running = {"Kestrane"}; // refused with msg13, as the parked INI words it
+
+    EXPECT_EQ(start(t, {"TargetPath=" + t.base()}), Outcome::Exit);
+    EXPECT_EQ(t.alerts.texts(), std::vector<std::string>{"ビューアが起動しています"});
+    EXPECT_TRUE(fs::exists(t.exhibition("Dravik.ini")));
+    EXPECT_FALSE(fs::exists(cut));
+}
+
+TEST(StartupTest, LinksInThePrivateFolderAreNotFollowed) {
+    test::TestLauncher t;
+    const std::string target = t.temp / "elsewhere.txt";
+    test::writeFile(target, "not the launcher's");
+    fs::permissions(target, fs::perms(0644));
+    for (const char* name : {"Dravik_log.txt", "Dravik.lock", "double_startup_check"})
+        fs::create_symlink(target, t.privateFolder() + "/" + name);
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(start(t, {}), Outcome::Exit);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(test::readFile(target), "not the launcher's");
+    EXPECT_EQ(modeOf(target), fs::perms(0644));
+    for (const char* name : {"Dravik_log.txt", "Dravik.lock"})
+        EXPECT_FALSE(fs::is_symlink(t.privateFolder() + "/" + name)) << name;
+    EXPECT_EQ(t.processes.calls.size(), 1u);
 }
 
 TEST(StartupTest, ThePrivateFolderIsOwnerOnlyAndNeverAnotherUsers) {

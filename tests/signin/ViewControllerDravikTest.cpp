@@ -119,6 +119,9 @@ TEST_F(SignInTest, SignInReachesTheDownloadView) {
     installVersion("1.0.1");
     installViewer();
     ViewControllerDravik* view = open();
+    QMenu* settings = window->menuBar()->addMenu("設定");
+    QAction* editor = settings->addAction("操作パラメータ");
+    QAction* reset = settings->addAction("リセット");
     EXPECT_FALSE(view->ui().checkBox_update->isVisibleTo(view));
     type(view, " 1111-2222-3333\u3000", "guest+vr@example.com");
     EXPECT_FALSE(view->ui().buttonStart->isEnabled());
@@ -126,6 +129,9 @@ TEST_F(SignInTest, SignInReachesTheDownloadView) {
     ASSERT_TRUE(waitUntil([this] { return !reached.empty(); }));
     EXPECT_EQ(reached, (std::vector<std::string>{"DravikToDownload"}));
     EXPECT_TRUE(alerts().empty()) << alerts().front();
+    // The editor's item is gone for this process; the reset stays reachable.
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_TRUE(reset->isEnabled());
     EXPECT_EQ(ui->launcher->invitedExhibitionId, 1);
     EXPECT_EQ(ui->launcher->invitedHallId, 10);
     std::string user = test::readFile(ui->exhibition("user.json"));

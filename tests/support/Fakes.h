@@ -88,6 +88,10 @@ public:
 class FakeDesktop : public Desktop, public RunningApplications, public WindowList {
 public:
     std::vector<std::string> names() override { return running; }
+    std::vector<int> processesRunning(const std::string& executablePath) override {
+        auto found = runningExecutables.find(executablePath);
+        return found == runningExecutables.end() ? std::vector<int>{} : found->second;
+    }
     std::vector<WindowInfo> windowsFrontToBack() override;
     bool activate(int32_t pid) override;
     bool openUrl(const std::string& url) override;
@@ -95,6 +99,7 @@ public:
     std::pair<int, int> mainDisplaySize() override { return displaySize; }
 
     std::vector<std::string> running;
+    std::map<std::string, std::vector<int>> runningExecutables; // executable path -> pids
     // One window list per scan; the last one repeats.
     std::vector<std::vector<WindowInfo>> windowScans;
     int scans = 0;

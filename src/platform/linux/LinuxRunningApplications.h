@@ -8,6 +8,7 @@ namespace dravik {
 class LinuxRunningApplications : public RunningApplications {
 public:
     std::vector<std::string> names() override;
+    std::vector<int> processesRunning(const std::string& executablePath) override;
 };
 
 } // namespace dravik

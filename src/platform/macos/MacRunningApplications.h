@@ -9,6 +9,9 @@ namespace dravik {
 class MacRunningApplications : public RunningApplications {
 public:
     std::vector<std::string> names() override;
+    // Every process of this user, not only applications of the session: an older launcher
+    // started otherwise counts too.
+    std::vector<int> processesRunning(const std::string& executablePath) override;
 };
 
 } // namespace dravik

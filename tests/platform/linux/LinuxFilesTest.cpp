@@ -1,8 +1,10 @@
 // The immutable flag on a real file system, the private folder's place and the bundle's versions.
 
+#include "common/Launcher.h"
 #include "platform/RunningBundle.h"
 #include "platform/linux/LinuxFileFlags.h"
 #include "support/Fakes.h"
+#include "update/ReleaseInstaller.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -35,6 +37,55 @@ TEST(LinuxFileFlags, ImmutableFlagOnAFileSystemThatHasIt) {
     // Nothing there: no flag, and setting it says why.
     EXPECT_FALSE(flags.isImmutable(file));
     EXPECT_NE(flags.setImmutable(file, true).error(), "");
+}
+
+// Locked items (the Finder's "Locked") that a release deletes or replaces never block it nor a
+// later one; a folder that cannot be made is named to the visitor.
+TEST(LinuxFileFlags, LockedItemsNeverBlockAnUpdate) {
+    test::TestLauncher t;
+    LinuxFileFlags flags;
+    Platform platform{t.alerts,  t.mainThread, t.workers, *t.http, t.processes,       t.desktop,
+                      t.desktop, t.desktop,    flags,     t.audio, t.platform->bundle};
+    Launcher launcher(platform, t.privateFolder(), t.base(), "https://127.0.0.1:1");
+    auto at = [&](const std::string& relative) {
+        return t.base() + "/" + relative;
+    };
+    test::writeFile(at("Exhibition/old/locked.bin"), "locked, in a folder the release deletes");
+    test::writeFile(at("Exhibition/gone.txt"), "locked, deleted itself");
+    test::writeFile(at("Exhibition/Kestrane.app/data.bin"), "locked, replaced by the release");
+    const std::string extract = t.privateFolder() + "/extract";
+    test::writeFile(extract + "/Release/Exhibition/Kestrane.app/data.bin", "new");
+    for (const char* locked :
+         {"Exhibition/old/locked.bin", "Exhibition/gone.txt", "Exhibition/Kestrane.app/data.bin"})
+        if (Status set = flags.setImmutable(at(locked), true); !set)
+            GTEST_SKIP() << "this file system or user cannot set the immutable flag: "
+                         << set.error();
+    launcher.remoteVersion = QZ_VERSION{};
+    launcher.remoteVersion->delete_files = {"Exhibition/gone.txt"};
+    launcher.remoteVersion->delete_folders = {"Exhibition/old"};
+    launcher.remoteVersion->copy_folders = {"Exhibition/Kestrane.app"};
+
+    for (int update = 1; update <= 2; ++update) {
+        SCOPED_TRACE(update);
+        EXPECT_TRUE(ReleaseInstaller(launcher).installFromExtractFolder(extract));
+        EXPECT_FALSE(fs::exists(at("$DravikUpdate")));
+        EXPECT_FALSE(fs::exists(at("Exhibition/old")));
+        EXPECT_FALSE(fs::exists(at("Exhibition/gone.txt")));
+        EXPECT_EQ(test::readFile(at("Exhibition/Kestrane.app/data.bin")), "new");
+    }
+
+    // A locked folder where the release makes a new one: the visitor is told, nothing changes.
+    fs::remove_all(extract);
+    test::writeFile(extract + "/Release/Exhibition/Kestrane.app/Contents/Info.plist", "new");
+    ASSERT_TRUE(flags.setImmutable(at("Exhibition/Kestrane.app"), true).isOk());
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(ReleaseInstaller(launcher).installFromExtractFolder(extract));
+    testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(flags.setImmutable(at("Exhibition/Kestrane.app"), false).isOk());
+    ASSERT_FALSE(t.alerts.texts().empty());
+    EXPECT_EQ(t.alerts.texts().back().rfind(at("Exhibition/Kestrane.app/Contents") + " - ", 0), 0u);
+    EXPECT_FALSE(fs::exists(at("Exhibition/Kestrane.app/Contents")));
+    EXPECT_FALSE(fs::exists(at("$DravikUpdate")));
 }
 
 TEST(LinuxRunningBundle, PrivateFolderIsInTheUsersDataFolder) {

@@ -42,6 +42,12 @@ TEST(LinuxRunningApplications, CountsThisUsersLiveProcessesByExactNameOrDotApp) 
     ASSERT_GT(ended, 0);
     ASSERT_TRUE(eventually([&] { return !procfs::isAlive(ended) && kill(ended, 0) == 0; }));
     EXPECT_EQ(countRunningApplications(applications, name), 2);
+
+    // By executable: the same file, whatever name or link leads to it.
+    const std::string link = program + "-link";
+    std::filesystem::create_symlink(program, link);
+    EXPECT_EQ(applications.processesRunning(link).size(), 1u);
+    EXPECT_TRUE(applications.processesRunning(program + "Missing").empty());
 }
 
 TEST(LinuxRunningApplications, AnotherUsersProcessIsNotCounted) {
