@@ -18,6 +18,7 @@ namespace dravik {
 class Alerts;
 class AudioPlayer;
 class Desktop;
+class DiskSync;
 class FileFlags;
 class Http;
 class MainThread;
@@ -38,6 +39,7 @@ struct Platform {
     WindowList& windows;
     FileFlags& fileFlags;
     AudioPlayer& audio;
+    DiskSync& diskSync;
     BundleInfo bundle;
 };
 

@@ -188,7 +188,7 @@ void LauncherFakes::build(MainThread& mainThread, Workers& workers, Http& client
                           std::chrono::milliseconds pollInterval) {
     launcher.reset();
     platform.reset(new Platform{alerts, mainThread, workers, client, processes, desktop, desktop,
-                                desktop, fileFlags, audio,
+                                desktop, fileFlags, audio, diskSync,
                                 BundleInfo{bundle(), resources(), "1.0.0", buildNumber}});
     launcher = std::make_unique<Launcher>(*platform, privateFolder(), base(), serviceBaseUrl);
     launcher->timings.pollInterval = pollInterval;

@@ -6,6 +6,7 @@
 #include "platform/Alerts.h"
 #include "platform/AudioPlayer.h"
 #include "platform/Desktop.h"
+#include "platform/DiskSync.h"
 #include "platform/FileFlags.h"
 #include "platform/Http.h"
 #include "platform/MainThread.h"
@@ -17,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -121,6 +123,24 @@ private:
     std::set<std::string> m_flagged;
 };
 
+// Syncs nothing; records each barrier's files, and runs onSync first.
+class FakeDiskSync : public DiskSync {
+public:
+    Status syncFiles(const std::vector<std::string>& files) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (onSync)
+            onSync(files);
+        barriers.push_back(files);
+        return Status::ok();
+    }
+
+    std::function<void(const std::vector<std::string>&)> onSync;
+    std::vector<std::vector<std::string>> barriers;
+
+private:
+    std::mutex m_mutex;
+};
+
 class FakeAudioPlayer : public AudioPlayer {
 public:
     void play(const std::string& file, double volume) override;
@@ -168,6 +188,7 @@ struct LauncherFakes {
     FakeDesktop desktop;
     FakeFileFlags fileFlags;
     FakeAudioPlayer audio;
+    FakeDiskSync diskSync;
     std::unique_ptr<Platform> platform;
     std::unique_ptr<Launcher> launcher;
     std::atomic<int> exits{0}; // calls of launcher->exitProcess

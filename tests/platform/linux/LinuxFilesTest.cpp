@@ -44,8 +44,8 @@ TEST(LinuxFileFlags, ImmutableFlagOnAFileSystemThatHasIt) {
 TEST(LinuxFileFlags, LockedItemsNeverBlockAnUpdate) {
     test::TestLauncher t;
     LinuxFileFlags flags;
-    Platform platform{t.alerts,  t.mainThread, t.workers, *t.http, t.processes,       t.desktop,
-                      t.desktop, t.desktop,    flags,     t.audio, t.platform->bundle};
+    Platform platform{t.alerts,  t.mainThread, t.workers, *t.http, t.processes, t.desktop,
+                      t.desktop, t.desktop,    flags,     t.audio, t.diskSync,  t.platform->bundle};
     Launcher launcher(platform, t.privateFolder(), t.base(), "https://127.0.0.1:1");
     auto at = [&](const std::string& relative) {
         return t.base() + "/" + relative;
