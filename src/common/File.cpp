@@ -243,7 +243,8 @@ Status File::writeAll(const std::string& path, const std::string& bytes) {
     return Status::ok();
 }
 
-Status File::writeAtomically(const std::string& path, const std::string& bytes) {
+Status File::writeAtomically(const std::string& path, const std::string& bytes,
+                             Durability durability) {
     auto failed = [](int code) {
         return Status(fail(std::strerror(code)));
     };
@@ -265,7 +266,7 @@ Status File::writeAtomically(const std::string& path, const std::string& bytes) 
         else if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM)
             code = errno;
     }
-    if (!code && ::fsync(fd) != 0)
+    if (!code && durability == Durability::Now && ::fsync(fd) != 0)
         code = errno;
     if (::close(fd) != 0 && !code)
         code = errno;
@@ -275,7 +276,8 @@ Status File::writeAtomically(const std::string& path, const std::string& bytes) 
         ::unlink(temporary.c_str());
         return failed(code);
     }
-    syncFolder(fs::path(target).parent_path().string()); // best effort: the rename is done
+    if (durability == Durability::Now)
+        syncFolder(fs::path(target).parent_path().string()); // best effort: the rename is done
     return Status::ok();
 }
 

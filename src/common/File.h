@@ -55,7 +55,11 @@ public:
     // flushed to the disk and renamed over the old file, keeping its permission bits. Any failure
     // (a full disk, a read-only folder) removes the temporary file and leaves the old file as it
     // was. A symbolic link is followed and stays; a folder at the path is refused.
-    static Status writeAtomically(const std::string& path, const std::string& bytes);
+    // With Durability::Later nothing is flushed: the caller puts a barrier after the rename
+    // (DiskSync), and until then a power cut may leave the old file or none.
+    enum class Durability { Now, Later };
+    static Status writeAtomically(const std::string& path, const std::string& bytes,
+                                  Durability durability = Durability::Now);
     static std::string join(const std::string& folder, const std::string& name);
 
     // The hidden name beside path that an operation in progress writes to:

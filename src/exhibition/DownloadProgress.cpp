@@ -61,7 +61,9 @@ DownloadProgress::Next DownloadProgress::completed() {
     ++m_nDownloadedCount;
     ++m_nDownloadFile;
     if (m_nDownloadFile >= static_cast<int64_t>(entry().downloadFileList.size())) {
-        if (!m_entryIncomplete)
+        if (!m_entryIncomplete && m_stampWriter)
+            m_stampWriter(entry());
+        else if (!m_entryIncomplete)
             writeStamp(entry().path, entry().updated_at);
         m_entryIncomplete = false;
         m_nDownloadFile = 0;

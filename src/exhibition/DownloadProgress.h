@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -72,6 +73,11 @@ public:
                                    std::optional<int> status);
     // Writes <folder>/updated_at.json; a failure is printed on standard output.
     static bool writeStamp(const std::string& folder, const std::string& updatedAt);
+    // Where completed() hands a folder whose files are all in place, instead of writing its stamp
+    // at once.
+    void setStampWriter(std::function<void(const DOWNLOAD_FILES&)> writer) {
+        m_stampWriter = std::move(writer);
+    }
 
 private:
     // Steps over entries without files, which have nothing to fetch.
@@ -84,6 +90,7 @@ private:
     int64_t m_nDownloadFile = 0;    // index of the current file within it
     int64_t m_nDownloadedCount = 0; // transfers completed
     bool m_entryIncomplete = false; // a file of the current entry is not in place
+    std::function<void(const DOWNLOAD_FILES&)> m_stampWriter;
 };
 
 } // namespace dravik

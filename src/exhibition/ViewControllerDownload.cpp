@@ -19,8 +19,14 @@ ViewControllerDownload::ViewControllerDownload(Launcher& launcher, WindowControl
                                                QWidget* parent)
     : QWidget(parent), m_launcher(launcher), m_window(window),
       m_ui(std::make_unique<Ui::ViewControllerDownload>()),
-      m_startData(std::chrono::steady_clock::now()), m_progress(launcher) {
+      m_startData(std::chrono::steady_clock::now()), m_progress(launcher), m_stamps(launcher) {
     m_ui->setupUi(this);
+    m_progress.setStampWriter([this](const DOWNLOAD_FILES& entry) {
+        StampCommitter::Folder folder{entry.path, entry.updated_at, {}};
+        for (const DOWNLOAD_FILE& file : entry.downloadFileList)
+            folder.files.push_back(File::join(entry.path, file.filename));
+        m_folderDone = std::move(folder);
+    });
     viewDidLoad();
 }
 
@@ -143,18 +149,27 @@ void ViewControllerDownload::transferCompleted(const TransferResult& result) {
     m_ui->progressBar1->setValue(static_cast<int>(std::min<int64_t>(done, INT_MAX)));
     m_ui->label_file->setText(
         qs(DownloadProgress::fileCountLabel(done, m_ui->progressBar1->maximum())));
-    if (next == DownloadProgress::Next::Finish)
-        finish();
+    auto goOn = [this, next] {
+        if (next == DownloadProgress::Next::Finish)
+            finish();
+        else
+            startDownload();
+    };
+    if (auto folder = std::exchange(m_folderDone, std::nullopt))
+        m_stamps.add(std::move(*folder), goOn);
     else
-        startDownload();
+        goOn();
 }
 
 void ViewControllerDownload::finish() {
     if (m_finished)
         return;
     m_finished = true;
-    m_launcher.closeBlocked = false;
-    m_window.closeWindow();
+    // The window stays until the last stamps are written; a close meanwhile waits as well.
+    m_stamps.finish([this] {
+        m_launcher.closeBlocked = false;
+        m_window.closeWindow();
+    });
 }
 
 } // namespace dravik

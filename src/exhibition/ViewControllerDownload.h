@@ -2,10 +2,12 @@
 
 #include "common/Lifetime.h"
 #include "exhibition/DownloadProgress.h"
+#include "exhibition/StampCommitter.h"
 
 #include <QWidget>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace Ui {
@@ -50,6 +52,8 @@ private:
     std::unique_ptr<Ui::ViewControllerDownload> m_ui;
     const std::chrono::steady_clock::time_point m_startData;
     DownloadProgress m_progress;
+    StampCommitter m_stamps;
+    std::optional<StampCommitter::Folder> m_folderDone; // set by m_progress.completed()
     std::string m_save_fname;
     bool m_begun = false;
     bool m_finished = false;
