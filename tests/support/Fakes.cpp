@@ -122,6 +122,17 @@ bool FakeDesktop::openUrl(const std::string& url) {
     return true;
 }
 
+Status FakeFileFlags::copyTree(const std::string& source, const std::string& destination) {
+    std::error_code error;
+    std::filesystem::copy(source, destination,
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::copy_symlinks,
+                          error);
+    if (error)
+        return fail(error.message());
+    return Status::ok();
+}
+
 bool FakeFileFlags::isImmutable(const std::string& path) {
     return m_flagged.count(path) > 0;
 }

@@ -111,6 +111,7 @@ class FakeFileFlags : public FileFlags {
 public:
     bool isImmutable(const std::string& path) override;
     Status setImmutable(const std::string& path, bool on) override;
+    Status copyTree(const std::string& source, const std::string& destination) override;
 
 private:
     std::set<std::string> m_flagged;
