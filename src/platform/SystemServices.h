@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/BundleInfo.h"
+#include "platform/BundlePlacement.h"
 #include "platform/DisplaySettings.h"
 #include "platform/FileFlags.h"
 #include "platform/RunningApplications.h"
@@ -18,6 +19,7 @@ struct SystemServices {
     std::unique_ptr<WindowList> windows;
     std::unique_ptr<FileFlags> fileFlags;
     std::unique_ptr<DisplaySettings> displaySettings;
+    std::unique_ptr<BundlePlacement> placement;
     BundleInfo bundle;
     std::string privateFolder;
     // Run-log lines about what could not be read (such as a version missing from Info.plist).

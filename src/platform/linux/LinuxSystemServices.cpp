@@ -1,5 +1,6 @@
 #include "platform/RunningBundle.h"
 #include "platform/SystemServices.h"
+#include "platform/linux/LinuxBundlePlacement.h"
 #include "platform/linux/LinuxDisplaySettings.h"
 #include "platform/linux/LinuxFileFlags.h"
 #include "platform/linux/LinuxRunningApplications.h"
@@ -13,6 +14,7 @@ SystemServices makeSystemServices() {
     services.windows = std::make_unique<LinuxWindowList>();
     services.fileFlags = std::make_unique<LinuxFileFlags>();
     services.displaySettings = std::make_unique<LinuxDisplaySettings>();
+    services.placement = std::make_unique<LinuxBundlePlacement>();
     services.bundle = locateRunningBundle();
     services.privateFolder = privateFolderPath();
     services.notes = missingVersionNotes(services.bundle);

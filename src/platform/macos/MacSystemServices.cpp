@@ -1,5 +1,6 @@
 #include "platform/RunningBundle.h"
 #include "platform/SystemServices.h"
+#include "platform/macos/MacBundlePlacement.h"
 #include "platform/macos/MacDisplaySettings.h"
 #include "platform/macos/MacFileFlags.h"
 #include "platform/macos/MacRunningApplications.h"
@@ -13,6 +14,7 @@ SystemServices makeSystemServices() {
     services.windows = std::make_unique<MacWindowList>();
     services.fileFlags = std::make_unique<MacFileFlags>();
     services.displaySettings = std::make_unique<MacDisplaySettings>();
+    services.placement = std::make_unique<MacBundlePlacement>();
     services.bundle = locateRunningBundle();
     services.privateFolder = privateFolderPath();
     services.notes = missingVersionNotes(services.bundle);

@@ -1,8 +1,10 @@
 // The immutable flag on a real file system, the private folder's place and the bundle's versions.
 
 #include "platform/RunningBundle.h"
+#include "platform/linux/LinuxBundlePlacement.h"
 #include "platform/linux/LinuxFileFlags.h"
 #include "support/Fakes.h"
+#include "support/SystemTesting.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -35,6 +37,30 @@ TEST(LinuxFileFlags, ImmutableFlagOnAFileSystemThatHasIt) {
     // Nothing there: no flag, and setting it says why.
     EXPECT_FALSE(flags.isImmutable(file));
     EXPECT_NE(flags.setImmutable(file, true).error(), "");
+}
+
+TEST(LinuxBundlePlacement, ABaseFolderThisUserCannotWriteIsReadOnly) {
+    test::TempFolder temp;
+    fs::create_directories(temp / "open/Dravik.app");
+    fs::create_directories(temp / "closed/Dravik.app");
+    fs::permissions(temp / "closed", fs::perms::owner_read | fs::perms::owner_exec);
+    LinuxBundlePlacement placement;
+    EXPECT_EQ(placement.check(temp / "open/Dravik.app"), StartPlace::Usable);
+    EXPECT_EQ(placement.check(temp / "missing/Dravik.app"), StartPlace::ReadOnly);
+    // Root writes anywhere: the folder's mode is checked as another user (whose group stays
+    // root's).
+    const uid_t checker = ::geteuid() == 0 ? 65534 : ::geteuid();
+    if (checker == 65534) {
+        fs::permissions(temp.path(), fs::perms::group_exec | fs::perms::others_exec,
+                        fs::perm_options::add);
+        fs::permissions(temp / "open", fs::perms::all);
+    }
+    test::useFileSystemUser(checker);
+    StartPlace closed = placement.check(temp / "closed/Dravik.app");
+    StartPlace open = placement.check(temp / "open/Dravik.app");
+    test::useFileSystemUser(0);
+    EXPECT_EQ(closed, StartPlace::ReadOnly);
+    EXPECT_EQ(open, StartPlace::Usable);
 }
 
 TEST(LinuxRunningBundle, PrivateFolderIsInTheUsersDataFolder) {
