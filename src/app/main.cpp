@@ -78,6 +78,7 @@ int main(int argc, char* argv[]) {
                       *system.windows,
                       *system.fileFlags,
                       audio,
+                      *system.activity,
                       system.bundle};
     Launcher launcher(platform, system.privateFolder, "", DRAVIK_SERVICE_URL);
 

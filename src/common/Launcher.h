@@ -17,6 +17,7 @@ namespace dravik {
 
 class Alerts;
 class AudioPlayer;
+class BackgroundActivity;
 class Desktop;
 class FileFlags;
 class Http;
@@ -38,6 +39,7 @@ struct Platform {
     WindowList& windows;
     FileFlags& fileFlags;
     AudioPlayer& audio;
+    BackgroundActivity& activity;
     BundleInfo bundle;
 };
 

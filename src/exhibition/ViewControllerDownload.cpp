@@ -75,6 +75,7 @@ void ViewControllerDownload::begin() {
     m_ui->label_exhibition->setText(qs(names.exhibition));
     m_ui->label_hall->setText(qs(names.hall));
     m_ui->label_download->setText("ダウンロード中");
+    m_activity = m_launcher.platform.activity.begin("Downloading the exhibition's files");
     startDownload();
 }
 
@@ -153,6 +154,7 @@ void ViewControllerDownload::finish() {
     if (m_finished)
         return;
     m_finished = true;
+    m_activity.reset();
     m_launcher.closeBlocked = false;
     m_window.closeWindow();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/BackgroundActivity.h"
 #include "platform/BundleInfo.h"
 #include "platform/BundlePlacement.h"
 #include "platform/DisplaySettings.h"
@@ -20,6 +21,7 @@ struct SystemServices {
     std::unique_ptr<FileFlags> fileFlags;
     std::unique_ptr<DisplaySettings> displaySettings;
     std::unique_ptr<BundlePlacement> placement;
+    std::unique_ptr<BackgroundActivity> activity;
     BundleInfo bundle;
     std::string privateFolder;
     // Run-log lines about what could not be read (such as a version missing from Info.plist).

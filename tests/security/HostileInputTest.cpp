@@ -40,17 +40,12 @@ using json = nlohmann::json;
 // A launcher context whose processes are started by the production implementation.
 struct ProcessLauncher {
     explicit ProcessLauncher(const std::string& base, const std::string& bundle)
-        : platform{alerts,
-                   mainThread,
-                   workers,
-                   noHttp,
-                   processes,
-                   desktop,
-                   desktop,
-                   desktop,
-                   fileFlags,
-                   audio,
-                   BundleInfo{bundle, bundle + "/Contents/Resources", "1.0.0", "7"}},
+        : platform{alerts,    mainThread,
+                   workers,   noHttp,
+                   processes, desktop,
+                   desktop,   desktop,
+                   fileFlags, audio,
+                   activity,  BundleInfo{bundle, bundle + "/Contents/Resources", "1.0.0", "7"}},
           launcher(platform, temp / "private", base, "https://127.0.0.1:1") {
         fs::create_directories(base + "/Exhibition");
         fs::create_directories(temp / "private");
@@ -67,6 +62,7 @@ struct ProcessLauncher {
     FakeDesktop desktop;
     FakeFileFlags fileFlags;
     FakeAudioPlayer audio;
+    FakeActivity activity;
     Platform platform;
     Launcher launcher;
 };

@@ -5,6 +5,7 @@
 #include "common/Launcher.h"
 #include "platform/Alerts.h"
 #include "platform/AudioPlayer.h"
+#include "platform/BackgroundActivity.h"
 #include "platform/Desktop.h"
 #include "platform/FileFlags.h"
 #include "platform/Http.h"
@@ -130,6 +131,15 @@ public:
     int stops = 0;
 };
 
+// Counts the activities begun and those still held.
+class FakeActivity : public BackgroundActivity {
+public:
+    std::unique_ptr<Hold> begin(const std::string& reason) override;
+
+    std::vector<std::string> reasons;
+    std::shared_ptr<int> held = std::make_shared<int>(0);
+};
+
 // A temporary base folder (with Exhibition/), private folder and HOME, removed at the end.
 class TempFolder {
 public:
@@ -164,6 +174,7 @@ struct LauncherFakes {
     FakeDesktop desktop;
     FakeFileFlags fileFlags;
     FakeAudioPlayer audio;
+    FakeActivity activity;
     std::unique_ptr<Platform> platform;
     std::unique_ptr<Launcher> launcher;
     std::atomic<int> exits{0}; // calls of launcher->exitProcess

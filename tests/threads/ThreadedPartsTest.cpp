@@ -44,6 +44,7 @@ struct ThreadedLauncher {
                    desktop,
                    flags,
                    audio,
+                   activity,
                    BundleInfo{temp / "bundle/Dravik.app",
                               temp / "bundle/Dravik.app/Contents/Resources", "1.0.0", "7"}},
           launcher(platform, temp / "private", temp / "base", serviceBaseUrl) {
@@ -80,6 +81,7 @@ struct ThreadedLauncher {
     FakeDesktop desktop;
     FakeFileFlags flags;
     FakeAudioPlayer audio;
+    FakeActivity activity;
     Platform platform;
     Launcher launcher;
     int exits = 0;

@@ -1,5 +1,6 @@
 #include "platform/RunningBundle.h"
 #include "platform/SystemServices.h"
+#include "platform/macos/MacBackgroundActivity.h"
 #include "platform/macos/MacBundlePlacement.h"
 #include "platform/macos/MacDisplaySettings.h"
 #include "platform/macos/MacFileFlags.h"
@@ -15,6 +16,7 @@ SystemServices makeSystemServices() {
     services.fileFlags = std::make_unique<MacFileFlags>();
     services.displaySettings = std::make_unique<MacDisplaySettings>();
     services.placement = std::make_unique<MacBundlePlacement>();
+    services.activity = std::make_unique<MacBackgroundActivity>();
     services.bundle = locateRunningBundle();
     services.privateFolder = privateFolderPath();
     services.notes = missingVersionNotes(services.bundle);
