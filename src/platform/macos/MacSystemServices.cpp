@@ -5,6 +5,7 @@
 #include "platform/macos/MacDisplaySettings.h"
 #include "platform/macos/MacFileFlags.h"
 #include "platform/macos/MacRunningApplications.h"
+#include "platform/macos/MacSystemTrust.h"
 #include "platform/macos/MacWindowList.h"
 
 namespace dravik {
@@ -20,6 +21,8 @@ SystemServices makeSystemServices() {
     services.bundle = locateRunningBundle();
     services.privateFolder = privateFolderPath();
     services.notes = missingVersionNotes(services.bundle);
+    if (std::string trust = useSystemTrust(); !trust.empty())
+        services.notes.push_back(trust);
     return services;
 }
 
