@@ -42,7 +42,7 @@ TEST(MacFileFlags, ACopiedTreeKeepsItsLinksModesAndBytes) {
     EXPECT_EQ(test::readFile(temp / "copy.app/Contents/MacOS/Dravik"), std::string(1 << 20, 'x'));
     EXPECT_EQ(fs::status(temp / "copy.app/Contents/MacOS/Dravik").permissions() & fs::perms::all,
               fs::perms::owner_all);
-    EXPECT_EQ(fs::read_symlink(temp / "copy.app/Contents/Current"), "MacOS");
+    EXPECT_EQ(fs::read_symlink(temp / "copy.app/Contents/Current").string(), "MacOS");
     // Changing the copy leaves the source as it was (a clone shares blocks until written).
     test::writeFile(temp / "copy.app/Contents/MacOS/Dravik", "changed");
     EXPECT_EQ(fs::file_size(source + "/Contents/MacOS/Dravik"), 1u << 20);
