@@ -10,6 +10,11 @@
 # SDK's headers can be newer than the library of the oldest supported system, so the macos tests
 # check the running library's version.
 
+# Lambdas that capture structured bindings (C++20) need Apple's clang 15 (Xcode 15) or newer.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "AppleClang" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 15)
+  message(FATAL_ERROR "Xcode 15 or newer is needed (found Apple clang ${CMAKE_CXX_COMPILER_VERSION})")
+endif()
+
 # The SDK the compiler uses: CMake 4 leaves CMAKE_OSX_SYSROOT empty and lets the compiler choose.
 if(IS_ABSOLUTE "${CMAKE_OSX_SYSROOT}")
   set(DRAVIK_MACOS_SDK "${CMAKE_OSX_SYSROOT}")
