@@ -43,6 +43,9 @@ function(dravik_check_system_curl)
     message(FATAL_ERROR "libcurl must be the system's (${DRAVIK_MACOS_SDK}/usr/lib/libcurl.tbd), "
                         "found: ${CURL_LIBRARIES}")
   endif()
+  # The compiler finds <curl/curl.h> in the SDK by itself. Naming the SDK's usr/include as an
+  # include folder would put it before libc++'s headers, whose #include_next then fails.
+  set_target_properties(CURL::libcurl PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "")
   message(STATUS "libcurl: the system's, SDK headers ${CURL_VERSION_STRING}")
 endfunction()
 
