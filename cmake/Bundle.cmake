@@ -14,6 +14,7 @@ function(dravik_assemble_bundle target)
   set(contents ${DRAVIK_BUNDLE_DIR}/Contents)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${contents}/MacOS)
   set(DRAVIK_SHORT_VERSION ${PROJECT_VERSION})
+  set(DRAVIK_MACOS_MINIMUM ${CMAKE_OSX_DEPLOYMENT_TARGET})
   configure_file(${CMAKE_SOURCE_DIR}/packaging/Info.plist.in ${contents}/Info.plist @ONLY)
   # The built-in record: the viewer is not installed yet; the published record lies beside
   # file_url.

@@ -6,6 +6,7 @@
 #include "common/Leftovers.h"
 #include "common/PrivateFolder.h"
 #include "platform/Alerts.h"
+#include "platform/BundlePlacement.h"
 #include "platform/Processes.h"
 #include "platform/RunningApplications.h"
 #include "update/InstallTransaction.h"
@@ -23,7 +24,42 @@ const std::string kTargetPrefix = "TargetPath=";
 const std::string kCopyExecutable = "Dravik.app/Contents/MacOS/Dravik";
 constexpr int kMarkerPolls = 10;
 
+// What the visitor reads when the bundle cannot work where it was started.
+std::string startPlaceText(StartPlace place, const std::string& baseFolder) {
+    const std::string move = "Dravik.app と Exhibition フォルダが入ったフォルダを、"
+                             "フォルダごと Finder で書き込みのできる場所"
+                             "（アプリケーションフォルダなど）へ移動してから、"
+                             "もう一度起動して下さい。";
+    switch (place) {
+    case StartPlace::Translocated:
+        return "ダウンロードした場所からは起動できません。\n" + move;
+    case StartPlace::ReadOnly:
+        return "書き込みのできないフォルダからは起動できません。\n" + baseFolder + "\n" + move;
+    case StartPlace::AccessRefused:
+        return "フォルダへのアクセスが許可されていません。\n" + baseFolder + "\n" +
+               "システム設定の「プライバシーとセキュリティ」で Dravik にアクセスを許可するか、" +
+               move;
+    case StartPlace::Usable:
+        break;
+    }
+    return {};
+}
+
 } // namespace
+
+bool startPlaceIsUsable(const std::vector<std::string>& arguments, const std::string& bundlePath,
+                        BundlePlacement& placement, Alerts& alerts) {
+    if (!Startup::baseFolderFrom(arguments).empty())
+        return true;
+    StartPlace place = placement.check(bundlePath);
+    if (place == StartPlace::Usable)
+        return true;
+    const std::string text =
+        startPlaceText(place, std::filesystem::path(bundlePath).parent_path().string());
+    printDiagnostic(text);
+    alerts.critical(text);
+    return false;
+}
 
 int countRunningApplications(RunningApplications& applications, const std::string& name) {
     int count = 0;

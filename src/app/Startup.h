@@ -7,11 +7,20 @@
 
 namespace dravik {
 
+class Alerts;
+class BundlePlacement;
 class RunningApplications;
 class Launcher;
 
 // Counts the running applications named name or name + ".app" (exact, case-sensitive).
 int countRunningApplications(RunningApplications& applications, const std::string& name);
+
+// The visitor's start (no TargetPath=) from a place the launcher cannot work from: a bundle the
+// system runs translocated, a base folder that cannot be written or that the system's privacy
+// protection keeps closed. The visitor is told how to fix it; nothing is written. False when the
+// start must end; true for the private copy and for a usable place.
+bool startPlaceIsUsable(const std::vector<std::string>& arguments, const std::string& bundlePath,
+                        BundlePlacement& placement, Alerts& alerts);
 
 // The process entry up to the application loop. A start without TargetPath= is the visitor's
 // starter: it takes the instance lock, copies the bundle into the private folder, starts the copy

@@ -79,9 +79,12 @@ int main(int argc, char* argv[]) {
                       *system.fileFlags,
                       audio,
                       *system.diskSync,
+                      *system.activity,
                       system.bundle};
     Launcher launcher(platform, system.privateFolder, "", DRAVIK_SERVICE_URL);
 
+    if (!startPlaceIsUsable(arguments, system.bundle.bundlePath, *system.placement, alerts))
+        launcher.exitProcess();
     Startup startup(launcher, arguments);
     if (startup.run() == Startup::Outcome::Exit)
         launcher.exitProcess();

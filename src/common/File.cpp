@@ -315,11 +315,10 @@ Status File::copyPath(const std::string& source, const std::string& destination)
     // The copy is made beside the destination and only then put in its place, so a copy that
     // fails (disk full, an unreadable file) leaves the old item as it was.
     const std::string copy = siblingName(destination, "copy");
-    fs::copy(source, copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
-    if (error) {
+    if (Status copied = m_flags.copyTree(source, copy); !copied) {
         std::error_code ignored;
         fs::remove_all(copy, ignored);
-        return report(error);
+        return failure(copied.error());
     }
     return replaceWith(copy, destination);
 }

@@ -17,6 +17,7 @@ namespace dravik {
 
 class Alerts;
 class AudioPlayer;
+class BackgroundActivity;
 class Desktop;
 class DiskSync;
 class FileFlags;
@@ -40,6 +41,7 @@ struct Platform {
     FileFlags& fileFlags;
     AudioPlayer& audio;
     DiskSync& diskSync;
+    BackgroundActivity& activity;
     BundleInfo bundle;
 };
 

@@ -81,6 +81,7 @@ void ViewControllerDownload::begin() {
     m_ui->label_exhibition->setText(qs(names.exhibition));
     m_ui->label_hall->setText(qs(names.hall));
     m_ui->label_download->setText("ダウンロード中");
+    m_activity = m_launcher.platform.activity.begin("Downloading the exhibition's files");
     startDownload();
 }
 
@@ -165,6 +166,7 @@ void ViewControllerDownload::finish() {
     if (m_finished)
         return;
     m_finished = true;
+    m_activity.reset();
     // The window stays until the last stamps are written; a close meanwhile waits as well.
     m_stamps.finish([this] {
         m_launcher.closeBlocked = false;

@@ -3,6 +3,7 @@
 #include "common/Lifetime.h"
 #include "exhibition/DownloadProgress.h"
 #include "exhibition/StampCommitter.h"
+#include "platform/BackgroundActivity.h"
 
 #include <QWidget>
 #include <chrono>
@@ -57,6 +58,9 @@ private:
     std::string m_save_fname;
     bool m_begun = false;
     bool m_finished = false;
+    // Held from the first transfer to Finish, so that the system does not slow the downloads
+    // down while the viewer is in front.
+    std::unique_ptr<BackgroundActivity::Hold> m_activity;
     // Last, so that a running transfer is stopped before anything it reports to goes away.
     Lifetime m_lifetime;
     std::unique_ptr<Transfer> m_transfer;

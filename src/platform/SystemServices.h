@@ -1,7 +1,9 @@
 #pragma once
 
+#include "platform/BackgroundActivity.h"
 #include "platform/BundleInfo.h"
 #include "platform/DiskSync.h"
+#include "platform/BundlePlacement.h"
 #include "platform/DisplaySettings.h"
 #include "platform/FileFlags.h"
 #include "platform/RunningApplications.h"
@@ -20,6 +22,8 @@ struct SystemServices {
     std::unique_ptr<FileFlags> fileFlags;
     std::unique_ptr<DisplaySettings> displaySettings;
     std::unique_ptr<DiskSync> diskSync;
+    std::unique_ptr<BundlePlacement> placement;
+    std::unique_ptr<BackgroundActivity> activity;
     BundleInfo bundle;
     std::string privateFolder;
     // Run-log lines about what could not be read (such as a version missing from Info.plist).

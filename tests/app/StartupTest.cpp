@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "platform/BundlePlacement.h"
 #include "support/Fakes.h"
 
 #include <csignal>
@@ -159,6 +160,43 @@ TEST(StartupTest, ThePrivateFolderIsOwnerOnlyAndNeverAnotherUsers) {
     ASSERT_FALSE(t.alerts.texts().empty());
     EXPECT_NE(t.alerts.texts().back().find("他のユーザーのフォルダです"), std::string::npos);
     EXPECT_TRUE(fs::is_empty(foreign));
+}
+
+TEST(StartupTest, AVisitorsStartFromAPlaceThatCannotWorkIsToldHowToMoveTheFolder) {
+    struct FixedPlace : BundlePlacement {
+        StartPlace check(const std::string& bundlePath) override {
+            checked.push_back(bundlePath);
+            return place;
+        }
+        StartPlace place = StartPlace::Usable;
+        std::vector<std::string> checked;
+    };
+    struct Case {
+        StartPlace place;
+        std::vector<std::string> arguments;
+        bool goesOn;
+        std::vector<std::string> says; // parts of the alert
+    };
+    const std::string bundle = "/Users/v/Desktop/展示会/Dravik.app";
+    const Case cases[] = {
+        {StartPlace::Usable, {"Dravik"}, true, {}},
+        {StartPlace::Translocated, {"Dravik"}, false, {"ダウンロードした場所", "Finder"}},
+        {StartPlace::ReadOnly, {"Dravik"}, false, {"/Users/v/Desktop/展示会\n", "Finder"}},
+        {StartPlace::AccessRefused, {"Dravik"}, false, {"プライバシーとセキュリティ", "Finder"}},
+        // The private copy runs from the private folder: its base folder is not looked at here.
+        {StartPlace::Translocated, {"Dravik", "TargetPath=/base"}, true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.place));
+        test::FakeAlerts alerts;
+        FixedPlace placement;
+        placement.place = c.place;
+        EXPECT_EQ(startPlaceIsUsable(c.arguments, bundle, placement, alerts), c.goesOn);
+        EXPECT_EQ(placement.checked.size(), c.arguments.size() == 1 ? 1u : 0u);
+        ASSERT_EQ(alerts.texts().size(), c.goesOn ? 0u : 1u);
+        for (const std::string& part : c.says)
+            EXPECT_NE(alerts.texts()[0].find(part), std::string::npos) << part;
+    }
 }
 
 } // namespace

@@ -53,19 +53,10 @@ TEST(StampCommitterTest, FilesThatCannotBePutOnTheDiskLeaveTheirFoldersUnstamped
         Status syncFiles(const std::vector<std::string>&) override { return fail("I/O error"); }
     } failing;
     TestLauncher t;
-    Platform platform = *t.platform;
-    Platform broken{platform.alerts,
-                    platform.mainThread,
-                    platform.workers,
-                    platform.http,
-                    platform.processes,
-                    platform.desktop,
-                    platform.runningApplications,
-                    platform.windows,
-                    platform.fileFlags,
-                    platform.audio,
-                    failing,
-                    platform.bundle};
+    const Platform& p = *t.platform;
+    Platform broken{
+        p.alerts,  p.mainThread, p.workers, p.http,  p.processes, p.desktop, p.runningApplications,
+        p.windows, p.fileFlags,  p.audio,   failing, p.activity,  p.bundle};
     Launcher launcher(broken, t.privateFolder(), t.base(), "https://127.0.0.1:1");
     StampCommitter stamps(launcher);
     writeFile(t.temp / "hall/1/a.bin", "a");

@@ -144,9 +144,12 @@ TEST(ViewControllerDownloadTest, FetchesTheListWhileTheViewerRuns) {
     EXPECT_EQ(d.text("label_download"), "ダウンロード中");
     EXPECT_EQ(d.bar("progressBar1")->maximum(), 3);
     EXPECT_EQ(d.bar("progressBar1")->value(), 2);
+    EXPECT_EQ(*d.ui->activity.held, 1); // one activity for the whole list
 
     ASSERT_TRUE(d.waitUntilClosed());
     EXPECT_FALSE(d.ui->launcher->closeBlocked);
+    EXPECT_EQ(*d.ui->activity.held, 0);
+    EXPECT_EQ(d.ui->activity.reasons.size(), 1u);
     EXPECT_EQ(d.text("label_file"), "3/3 ファイル");
     EXPECT_EQ(d.text("label_size"), "2 / 2 MB");
     EXPECT_EQ(d.bar("progressBar2")->value(), 100);
@@ -264,6 +267,7 @@ TEST(ViewControllerDownloadTest, AStopRequestLetsTheRunningTransferComplete) {
         EXPECT_FALSE(d.requested("next.bin"));
         EXPECT_FALSE(d.stamped(-1));
         EXPECT_EQ(d.text("label_file"), "1/2 ファイル");
+        EXPECT_EQ(*d.ui->activity.held, 0);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "integration/TinyTlsServer.h"
 #include "platform/QtMainThread.h"
 #include "support/ServiceFixture.h"
+#include "support/SystemTesting.h"
 
 #include <filesystem>
 #include <fstream>
@@ -109,16 +110,6 @@ bool sameContent(const std::string& a, const std::string& b) {
             return false;
     }
     return left.eof() && right.eof();
-}
-
-int64_t residentBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stoll(line.substr(6)) * 1024;
-    }
-    return 0;
 }
 
 size_t entriesIn(const std::string& folder) {
@@ -487,14 +478,15 @@ TEST_F(CurlHttpTest, NothingIsDeliveredAfterTheTransferOrTheClientIsGone) {
 TEST_F(CurlHttpTest, LargeDownloadGoesToDiskWithoutGrowingMemory) {
     const size_t size = 50u * 1024 * 1024;
     writePattern(service.data() + "/files/large.bin", size);
-    const int64_t before = residentBytes();
+    const int64_t before = test::residentBytes();
+    ASSERT_GT(before, 0) << "this system's resident size could not be read";
     int64_t peak = before;
     Recording r;
     TransferReceiver callbacks = record(r);
     auto progress = callbacks.progress;
     callbacks.progress = [&](int64_t written, int64_t expected) {
         progress(written, expected);
-        peak = std::max(peak, residentBytes());
+        peak = std::max(peak, test::residentBytes());
     };
     auto transfer = http.download(authorizedGet("/files/large.bin"), downloads, callbacks);
     ASSERT_TRUE(pumpUntil([&] { return r.completed; }, std::chrono::minutes(2)));

@@ -40,12 +40,19 @@ using json = nlohmann::json;
 // A launcher context whose processes are started by the production implementation.
 struct ProcessLauncher {
     explicit ProcessLauncher(const std::string& base, const std::string& bundle)
-        : platform{alerts,    mainThread,
-                   workers,   noHttp,
-                   processes, desktop,
-                   desktop,   desktop,
-                   fileFlags, audio,
-                   diskSync,  BundleInfo{bundle, bundle + "/Contents/Resources", "1.0.0", "7"}},
+        : platform{alerts,
+                   mainThread,
+                   workers,
+                   noHttp,
+                   processes,
+                   desktop,
+                   desktop,
+                   desktop,
+                   fileFlags,
+                   audio,
+                   diskSync,
+                   activity,
+                   BundleInfo{bundle, bundle + "/Contents/Resources", "1.0.0", "7"}},
           launcher(platform, temp / "private", base, "https://127.0.0.1:1") {
         fs::create_directories(base + "/Exhibition");
         fs::create_directories(temp / "private");
@@ -63,6 +70,7 @@ struct ProcessLauncher {
     FakeFileFlags fileFlags;
     FakeAudioPlayer audio;
     FakeDiskSync diskSync;
+    FakeActivity activity;
     Platform platform;
     Launcher launcher;
 };

@@ -122,6 +122,29 @@ bool FakeDesktop::openUrl(const std::string& url) {
     return true;
 }
 
+Status FakeFileFlags::copyTree(const std::string& source, const std::string& destination) {
+    std::error_code error;
+    std::filesystem::copy(source, destination,
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::copy_symlinks,
+                          error);
+    if (error)
+        return fail(error.message());
+    return Status::ok();
+}
+
+std::unique_ptr<BackgroundActivity::Hold> FakeActivity::begin(const std::string& reason) {
+    struct CountedHold : Hold {
+        explicit CountedHold(std::shared_ptr<int> count) : count(std::move(count)) {
+            ++*this->count;
+        }
+        ~CountedHold() override { --*count; }
+        std::shared_ptr<int> count;
+    };
+    reasons.push_back(reason);
+    return std::make_unique<CountedHold>(held);
+}
+
 bool FakeFileFlags::isImmutable(const std::string& path) {
     return m_flagged.count(path) > 0;
 }
@@ -188,7 +211,7 @@ void LauncherFakes::build(MainThread& mainThread, Workers& workers, Http& client
                           std::chrono::milliseconds pollInterval) {
     launcher.reset();
     platform.reset(new Platform{alerts, mainThread, workers, client, processes, desktop, desktop,
-                                desktop, fileFlags, audio, diskSync,
+                                desktop, fileFlags, audio, diskSync, activity,
                                 BundleInfo{bundle(), resources(), "1.0.0", buildNumber}});
     launcher = std::make_unique<Launcher>(*platform, privateFolder(), base(), serviceBaseUrl);
     launcher->timings.pollInterval = pollInterval;

@@ -5,6 +5,7 @@
 #include "common/Launcher.h"
 #include "platform/Alerts.h"
 #include "platform/AudioPlayer.h"
+#include "platform/BackgroundActivity.h"
 #include "platform/Desktop.h"
 #include "platform/DiskSync.h"
 #include "platform/FileFlags.h"
@@ -118,6 +119,7 @@ class FakeFileFlags : public FileFlags {
 public:
     bool isImmutable(const std::string& path) override;
     Status setImmutable(const std::string& path, bool on) override;
+    Status copyTree(const std::string& source, const std::string& destination) override;
 
 private:
     std::set<std::string> m_flagged;
@@ -152,6 +154,15 @@ public:
     double volume = 0;
     std::vector<std::string> played;
     int stops = 0;
+};
+
+// Counts the activities begun and those still held.
+class FakeActivity : public BackgroundActivity {
+public:
+    std::unique_ptr<Hold> begin(const std::string& reason) override;
+
+    std::vector<std::string> reasons;
+    std::shared_ptr<int> held = std::make_shared<int>(0);
 };
 
 // A temporary base folder (with Exhibition/), private folder and HOME, removed at the end.
@@ -189,6 +200,7 @@ struct LauncherFakes {
     FakeFileFlags fileFlags;
     FakeAudioPlayer audio;
     FakeDiskSync diskSync;
+    FakeActivity activity;
     std::unique_ptr<Platform> platform;
     std::unique_ptr<Launcher> launcher;
     std::atomic<int> exits{0}; // calls of launcher->exitProcess

@@ -45,6 +45,7 @@ struct ThreadedLauncher {
                    flags,
                    audio,
                    diskSync,
+                   activity,
                    BundleInfo{temp / "bundle/Dravik.app",
                               temp / "bundle/Dravik.app/Contents/Resources", "1.0.0", "7"}},
           launcher(platform, temp / "private", temp / "base", serviceBaseUrl) {
@@ -82,6 +83,7 @@ struct ThreadedLauncher {
     FakeFileFlags flags;
     FakeAudioPlayer audio;
     FakeDiskSync diskSync;
+    FakeActivity activity;
     Platform platform;
     Launcher launcher;
     int exits = 0;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -44,6 +45,17 @@ Status LinuxFileFlags::setImmutable(const std::string& path, bool on) {
     }
     ::close(fd);
     return result;
+}
+
+Status LinuxFileFlags::copyTree(const std::string& source, const std::string& destination) {
+    std::error_code error;
+    std::filesystem::copy(source, destination,
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::copy_symlinks,
+                          error);
+    if (error)
+        return fail(error.message());
+    return Status::ok();
 }
 
 } // namespace dravik

@@ -10,6 +10,7 @@ class LinuxFileFlags : public FileFlags {
 public:
     bool isImmutable(const std::string& path) override;
     Status setImmutable(const std::string& path, bool on) override;
+    Status copyTree(const std::string& source, const std::string& destination) override;
 };
 
 } // namespace dravik

@@ -1,6 +1,8 @@
 #include "platform/RunningBundle.h"
 #include "platform/SystemServices.h"
 #include "platform/linux/LinuxDiskSync.h"
+#include "platform/linux/LinuxBackgroundActivity.h"
+#include "platform/linux/LinuxBundlePlacement.h"
 #include "platform/linux/LinuxDisplaySettings.h"
 #include "platform/linux/LinuxFileFlags.h"
 #include "platform/linux/LinuxRunningApplications.h"
@@ -15,6 +17,8 @@ SystemServices makeSystemServices() {
     services.fileFlags = std::make_unique<LinuxFileFlags>();
     services.displaySettings = std::make_unique<LinuxDisplaySettings>();
     services.diskSync = std::make_unique<LinuxDiskSync>();
+    services.placement = std::make_unique<LinuxBundlePlacement>();
+    services.activity = std::make_unique<LinuxBackgroundActivity>();
     services.bundle = locateRunningBundle();
     services.privateFolder = privateFolderPath();
     services.notes = missingVersionNotes(services.bundle);

@@ -1,6 +1,7 @@
 #include "platform/macos/MacFileFlags.h"
 
 #include <cerrno>
+#include <copyfile.h>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,16 @@ Status MacFileFlags::setImmutable(const std::string& path, bool on) {
         return Status::ok();
     auto flags = on ? (info.st_flags | UF_IMMUTABLE) : (info.st_flags & ~UF_IMMUTABLE);
     if (::lchflags(path.c_str(), flags) != 0)
+        return fail(std::strerror(errno));
+    return Status::ok();
+}
+
+Status MacFileFlags::copyTree(const std::string& source, const std::string& destination) {
+    // COPYFILE_CLONE clones each file where the volume can (APFS) and copies it otherwise; it
+    // copies symbolic links as links, and the modes, extended attributes and access lists with
+    // the data. COPYFILE_RECURSIVE walks a folder.
+    if (::copyfile(source.c_str(), destination.c_str(), nullptr,
+                   COPYFILE_CLONE | COPYFILE_RECURSIVE) != 0)
         return fail(std::strerror(errno));
     return Status::ok();
 }

@@ -39,11 +39,9 @@ std::vector<WindowInfo> MacWindowList::windowsFrontToBack() {
     if (list == nullptr)
         return windows;
     for (CFIndex i = 0; i < CFArrayGetCount(list); ++i) {
+        // Every layer: a viewer that shows itself in a raised level (full screen, floating) is
+        // still found.
         auto window = static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(list, i));
-        // Layer 0 holds the applications' ordinary windows; menus, the Dock and overlays sit
-        // above it.
-        if (intValue(window, kCGWindowLayer) != 0)
-            continue;
         windows.push_back(
             {stringValue(window, kCGWindowOwnerName), intValue(window, kCGWindowOwnerPID)});
     }
@@ -57,7 +55,15 @@ bool MacWindowList::activate(int32_t pid) {
             [NSRunningApplication runningApplicationWithProcessIdentifier:pid];
         if (application == nil)
             return false;
-// Deprecated from macOS 14, where activation ignores it; the bundle runs from 11.0 on.
+        if (@available(macOS 14.0, *)) {
+            // Cooperative activation: this application, active while it starts the viewer, lets
+            // the viewer take the focus, and the viewer is asked to take it.
+            if (NSApp != nil)
+                [NSApp yieldActivationToApplication:application];
+            return [application activateFromApplication:NSRunningApplication.currentApplication
+                                                options:0];
+        }
+// Before macOS 14 the request to take the focus from every other application is honoured.
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wdeprecated-declarations"
         return [application activateWithOptions:NSApplicationActivateIgnoringOtherApps];

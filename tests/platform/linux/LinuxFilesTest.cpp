@@ -2,8 +2,10 @@
 
 #include "common/Launcher.h"
 #include "platform/RunningBundle.h"
+#include "platform/linux/LinuxBundlePlacement.h"
 #include "platform/linux/LinuxFileFlags.h"
 #include "support/Fakes.h"
+#include "support/SystemTesting.h"
 #include "update/ReleaseInstaller.h"
 
 #include <cstdlib>
@@ -44,8 +46,9 @@ TEST(LinuxFileFlags, ImmutableFlagOnAFileSystemThatHasIt) {
 TEST(LinuxFileFlags, LockedItemsNeverBlockAnUpdate) {
     test::TestLauncher t;
     LinuxFileFlags flags;
-    Platform platform{t.alerts,  t.mainThread, t.workers, *t.http, t.processes, t.desktop,
-                      t.desktop, t.desktop,    flags,     t.audio, t.diskSync,  t.platform->bundle};
+    Platform platform{t.alerts,   t.mainThread, t.workers,         *t.http, t.processes,
+                      t.desktop,  t.desktop,    t.desktop,         flags,   t.audio,
+                      t.diskSync, t.activity,   t.platform->bundle};
     Launcher launcher(platform, t.privateFolder(), t.base(), "https://127.0.0.1:1");
     auto at = [&](const std::string& relative) {
         return t.base() + "/" + relative;
@@ -86,6 +89,30 @@ TEST(LinuxFileFlags, LockedItemsNeverBlockAnUpdate) {
     EXPECT_EQ(t.alerts.texts().back().rfind(at("Exhibition/Kestrane.app/Contents") + " - ", 0), 0u);
     EXPECT_FALSE(fs::exists(at("Exhibition/Kestrane.app/Contents")));
     EXPECT_FALSE(fs::exists(at("$DravikUpdate")));
+}
+
+TEST(LinuxBundlePlacement, ABaseFolderThisUserCannotWriteIsReadOnly) {
+    test::TempFolder temp;
+    fs::create_directories(temp / "open/Dravik.app");
+    fs::create_directories(temp / "closed/Dravik.app");
+    fs::permissions(temp / "closed", fs::perms::owner_read | fs::perms::owner_exec);
+    LinuxBundlePlacement placement;
+    EXPECT_EQ(placement.check(temp / "open/Dravik.app"), StartPlace::Usable);
+    EXPECT_EQ(placement.check(temp / "missing/Dravik.app"), StartPlace::ReadOnly);
+    // Root writes anywhere: the folder's mode is checked as another user (whose group stays
+    // root's).
+    const uid_t checker = ::geteuid() == 0 ? 65534 : ::geteuid();
+    if (checker == 65534) {
+        fs::permissions(temp.path(), fs::perms::group_exec | fs::perms::others_exec,
+                        fs::perm_options::add);
+        fs::permissions(temp / "open", fs::perms::all);
+    }
+    test::useFileSystemUser(checker);
+    StartPlace closed = placement.check(temp / "closed/Dravik.app");
+    StartPlace open = placement.check(temp / "open/Dravik.app");
+    test::useFileSystemUser(0);
+    EXPECT_EQ(closed, StartPlace::ReadOnly);
+    EXPECT_EQ(open, StartPlace::Usable);
 }
 
 TEST(LinuxRunningBundle, PrivateFolderIsInTheUsersDataFolder) {

@@ -1,6 +1,7 @@
 #include "support/SystemTesting.h"
 
 #include <filesystem>
+#include <fstream>
 #include <sys/fsuid.h>
 #include <unistd.h>
 
@@ -22,6 +23,16 @@ pid_t processOfExecutable(const std::string& executable) {
             return static_cast<pid_t>(std::stol(it->path().filename().string()));
     }
     return -1;
+}
+
+int64_t residentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stoll(line.substr(6)) * 1024;
+    }
+    return 0;
 }
 
 } // namespace dravik::test

@@ -1,6 +1,7 @@
 #include "support/SystemTesting.h"
 
 #include <libproc.h>
+#include <mach/mach.h>
 #include <unistd.h>
 #include <vector>
 
@@ -25,6 +26,15 @@ pid_t processOfExecutable(const std::string& executable) {
             return pids[static_cast<size_t>(i)];
     }
     return -1;
+}
+
+int64_t residentBytes() {
+    mach_task_basic_info_data_t info{};
+    mach_msg_type_number_t count = MACH_TASK_BASIC_INFO_COUNT;
+    if (task_info(mach_task_self(), MACH_TASK_BASIC_INFO, reinterpret_cast<task_info_t>(&info),
+                  &count) != KERN_SUCCESS)
+        return 0;
+    return static_cast<int64_t>(info.resident_size);
 }
 
 } // namespace dravik::test
