@@ -1,10 +1,14 @@
 #pragma once
 
+#include "platform/TrustStore.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,12 +48,24 @@ public:
         std::shared_ptr<struct TransferEngineWake> m_wake;
     };
 
-    // caBundle: the certificates trusted besides the system's (a PEM file), empty for none.
-    explicit TransferEngine(std::string extraCaBundle);
+    struct Settings {
+        // The build's authority, trusted besides the system's; none for none.
+        std::optional<TrustStore::Pem> extraAuthority;
+        // Where the system's authorities are; none: where this system keeps them.
+        std::optional<TrustStore::SystemSources> systemAuthorities;
+        // Tests: given the result of each call of libcurl's multi interface, the result the
+        // engine acts on, so that a failure there can be staged. Engine thread.
+        std::function<int(int multiResult)> multiResult;
+    };
+
+    explicit TransferEngine(Settings settings);
     // Ends every job still queued or running (with an error) and stops the thread.
     ~TransferEngine();
     TransferEngine(const TransferEngine&) = delete;
     TransferEngine& operator=(const TransferEngine&) = delete;
+
+    // Where lines for the run log go (an empty system trust), from the engine's thread.
+    void setRunLog(TrustStore::Report runLog);
 
     void submit(std::shared_ptr<Job> job);
 
@@ -57,12 +73,17 @@ public:
 
 private:
     void run();
+    void recoverFromFailure(int result);
+    void waitAfterFailure();
+    std::vector<std::shared_ptr<Job>> takeQueued();
 
     std::unique_ptr<Core> m_core;
     std::shared_ptr<TransferEngineWake> m_wake;
     std::mutex m_mutex;
+    std::condition_variable m_queueChanged;
     std::vector<std::shared_ptr<Job>> m_queue;
     bool m_stopping = false;
+    TrustStore::Report m_runLog;
     std::thread m_thread;
 };
 
