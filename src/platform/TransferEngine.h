@@ -19,7 +19,8 @@ namespace dravik {
 
 // One thread that runs every exchange of an HTTP client on one libcurl multi handle, so that
 // exchanges with the same host, one after another, share a connection, a TLS session and the
-// certificate store, which is read once.
+// certificate store, which is read once. Every job ends: by libcurl's result, its idle timeout,
+// a cancel, a failure of the multi interface or the engine's end.
 class TransferEngine {
 public:
     using Clock = std::chrono::steady_clock;
@@ -31,8 +32,9 @@ public:
         virtual ~Job() = default;
         // Sets the exchange's options on the handle; a non-empty text ends the job at once.
         virtual std::string start(CURL* easy) = 0;
-        // The exchange is over: error is the engine's own reason ("cancelled", a timeout or the
-        // engine's end), empty when libcurl's result applies. easy is null when it never started.
+        // The exchange is over: error is the engine's own reason ("cancelled", a timeout, a
+        // failure of the multi interface or the engine's end), empty when libcurl's result
+        // applies. easy is null when it never started.
         virtual void end(CURL* easy, int curlResult, const std::string& error) = 0;
 
         void cancel();
