@@ -458,7 +458,7 @@ TEST_F(CurlHttpTest, ARequestWithABodyIsNeverSentTwice) {
 TEST_F(CurlHttpTest, TheRequestTimeoutCountsTimeWithoutData) {
     test::TinyTlsServer server(test::kCertificates + "/server.pem",
                                test::kCertificates + "/server.key",
-                               {.bodySize = 16, .slowPause = 2s, .tricklePause = 60ms});
+                               {.bodySize = 16, .slowPause = 3s, .tricklePause = 100ms});
     CurlHttp client(mainThread, test::kTestCa);
     struct Case {
         const char* path;
@@ -466,14 +466,14 @@ TEST_F(CurlHttpTest, TheRequestTimeoutCountsTimeWithoutData) {
         std::string errorPart;
     };
     const Case cases[] = {
-        {"/trickle", true, ""}, // about 1 s in all, never 400 ms without a byte
+        {"/trickle", true, ""}, // 1.6 s in all, never 1 s without a byte
         {"/slow", false, "Timed out"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         HttpRequest request;
         request.url = server.url(c.path);
-        request.timeout = 400ms;
+        request.timeout = 1s;
         Outcome response = outcomeOf(client.request(request));
         EXPECT_EQ(response.answered(), c.answered) << response.error;
         EXPECT_THAT(response.error, HasSubstr(c.errorPart));
