@@ -70,6 +70,12 @@ InstanceLock::State InstanceLock::adopt() {
     return state;
 }
 
+std::vector<int> InstanceLock::inheritable() const {
+    if (m_fd < 0)
+        return {};
+    return {m_fd};
+}
+
 // A descriptor, opened before this program started, on the lock file itself (same device and
 // inode, whatever path it was opened by).
 int InstanceLock::inheritedDescriptor() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace dravik {
 
@@ -26,6 +27,8 @@ public:
     // The private copy: keeps the lock inherited from its starter, or takes it when it was
     // started otherwise. Programs it starts (the viewer) do not inherit it.
     State adopt();
+    // The descriptor a program started by the starter inherits: the held lock, else none.
+    std::vector<int> inheritable() const;
 
 private:
     int inheritedDescriptor() const;

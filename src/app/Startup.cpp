@@ -177,8 +177,10 @@ Startup::Outcome Startup::runStarter() {
 
     // The copy is started directly with its one argument, so any path reaches it unchanged.
     std::string baseFolder = std::filesystem::path(bundlePath).parent_path().string();
-    Status started = platform.processes.startDetached(m_launcher.privatePath(kCopyExecutable),
-                                                      {kTargetPrefix + baseFolder});
+    // The copy gets the instance lock and nothing else the starter holds.
+    Status started =
+        platform.processes.startDetached(m_launcher.privatePath(kCopyExecutable),
+                                         {kTargetPrefix + baseFolder}, {}, m_lock.inheritable());
     if (started)
         waitForStartedCopy(m_markerPath);
     else

@@ -67,7 +67,9 @@ int main(int argc, char* argv[]) {
     SystemServices system = makeSystemServices();
     QtDesktop desktop(*system.displaySettings);
     QtAudioPlayer audio;
-    CurlHttp http(mainThread, CurlHttp::builtInCaBundle());
+    TransferEngine::Settings transfers;
+    transfers.extraAuthority = CurlHttp::builtInAuthority();
+    CurlHttp http(mainThread, std::move(transfers));
     Platform platform{alerts,
                       mainThread,
                       workers,
@@ -82,6 +84,9 @@ int main(int argc, char* argv[]) {
                       *system.activity,
                       system.bundle};
     Launcher launcher(platform, system.privateFolder, "", DRAVIK_SERVICE_URL);
+
+    // A system without certificate authorities is worth a line in the run log.
+    http.setRunLog([&launcher](const std::string& text) { launcher.writeLog(text); });
 
     if (!startPlaceIsUsable(arguments, system.bundle.bundlePath, *system.placement, alerts))
         launcher.exitProcess();

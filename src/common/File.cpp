@@ -232,9 +232,15 @@ Expected<std::string> File::readAll(const std::string& path) {
 }
 
 Status File::writeAll(const std::string& path, const std::string& bytes) {
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out)
-        return fail(std::strerror(errno));
+    // Opened close-on-exec, so no program started meanwhile holds the file.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    std::FILE* out = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+    if (!out) {
+        int savedErrno = errno;
+        if (fd >= 0)
+            ::close(fd);
+        return fail(std::strerror(savedErrno));
+    }
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     int savedErrno = errno;
     ok = (std::fclose(out) == 0) && ok;

@@ -30,7 +30,7 @@ struct Entry {
 
 std::vector<Entry> listEntries(int folderFd) {
     std::vector<Entry> entries;
-    int listFd = ::dup(folderFd);
+    int listFd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
     DIR* dir = listFd < 0 ? nullptr : ::fdopendir(listFd);
     if (dir == nullptr) {
         if (listFd >= 0)
@@ -61,23 +61,33 @@ std::optional<std::string_view> compactStamp(std::string_view bytes) {
     return plain ? std::optional<std::string_view>(text) : std::nullopt;
 }
 
-// A stamp is a few dozen bytes, so one read gets it whole. A file that fills the buffer is no
-// stamp, and a read cut short leaves JSON that does not decode: either costs the booth a download
-// again, never a wrong match.
+// The whole file. A stamp is a few dozen bytes, so one read mostly gets it; a larger file is read
+// on to its end, so that it is compared whole and never mistaken for a missing stamp.
+std::optional<std::string> readWhole(int fd) {
+    char buffer[kStampBufferBytes];
+    std::string bytes;
+    for (;;) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            return bytes;
+        bytes.append(buffer, static_cast<size_t>(got));
+    }
+}
+
 std::string readStamp(int folderFd, const std::string& name) {
     std::string path = name + "/updated_at.json";
     int fd = ::openat(folderFd, path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return {};
-    char bytes[kStampBufferBytes];
-    ssize_t got = 0;
-    do {
-        got = ::read(fd, bytes, sizeof bytes);
-    } while (got < 0 && errno == EINTR);
+    std::optional<std::string> bytes = readWhole(fd);
     ::close(fd);
-    if (got <= 0 || static_cast<size_t>(got) == sizeof bytes)
+    if (!bytes || bytes->empty())
         return {};
-    std::string_view text(bytes, static_cast<size_t>(got));
+    std::string_view text(*bytes);
     if (auto compact = compactStamp(text))
         return std::string(*compact);
     auto stamp = decodeRecord<QZ_UPDATED_AT>(text);

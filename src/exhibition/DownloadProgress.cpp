@@ -15,6 +15,7 @@ namespace dravik {
 namespace {
 
 constexpr int64_t kMiB = 1048576;
+constexpr std::string_view kTokenHostsKey = "Token_Hosts";
 
 std::string formatWhole(double value) {
     char text[64];
@@ -26,6 +27,10 @@ std::string formatWhole(double value) {
 
 DownloadProgress::DownloadProgress(Launcher& launcher)
     : m_launcher(launcher), m_list(launcher.downloadList) {
+    std::vector<std::string> skipped;
+    m_tokenHosts = TokenHosts::parse(launcher.getIniValue(kTokenHostsKey, ""), skipped);
+    for (const std::string& line : skipped)
+        launcher.writeLog(line);
     for (const DOWNLOAD_FILES& entry : m_list)
         m_total += static_cast<int64_t>(entry.downloadFileList.size());
     skipEmptyEntries();
@@ -51,8 +56,10 @@ HttpRequest DownloadProgress::request() const {
     HttpRequest request;
     request.url = file().uri;
     request.timeout = m_launcher.timings.requestTimeout;
-    // The token is the service's: a file on another host (a delivery network) never sees it.
-    if (m_launcher.authRecord && isServiceUrl(m_launcher.serviceBaseUrl, request.url))
+    // The token is the service's: a file on another host (a delivery network) sees it only when
+    // the operator listed that host.
+    if (m_launcher.authRecord &&
+        (isServiceUrl(m_launcher.serviceBaseUrl, request.url) || m_tokenHosts.allows(request.url)))
         request.headers.push_back(ServiceClient::authorizationHeader(m_launcher.authRecord->token));
     return request;
 }

@@ -7,6 +7,7 @@
 #include "common/Expected.h"
 #include "common/Records.h"
 #include "platform/Http.h"
+#include "service/TokenHosts.h"
 
 #include <chrono>
 #include <cstdint>
@@ -39,7 +40,8 @@ public:
     std::string fileNameLabel() const { return fileNameLabel(entry(), file()); }
     // The current file's place in its entry's folder, or why its name is refused.
     Expected<std::string> destination() const;
-    // GET of the current file's uri, with the bearer token when it goes to the service.
+    // GET of the current file's uri, with the bearer token when it goes to the service or to a
+    // host listed in Token_Hosts.
     HttpRequest request() const;
 
     enum class Next {
@@ -85,6 +87,7 @@ private:
 
     Launcher& m_launcher;
     const DownloadList& m_list;
+    TokenHosts m_tokenHosts;
     int64_t m_total = 0;
     int64_t m_nDownloadFiles = 0;   // index of the current entry
     int64_t m_nDownloadFile = 0;    // index of the current file within it

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
 #include <vector>
@@ -30,7 +31,7 @@ std::string CurlDownloadJob::start(CURL* handle) {
     std::string pattern = folder + "/.download-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    fd = ::mkstemp(name.data());
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0)
         return "Cannot create a temporary file in " + folder + ": " + std::strerror(errno);
     temporaryFile = name.data();
@@ -171,11 +172,14 @@ void CurlDownloadJob::end(CURL* handle, int curlResult, const std::string& engin
             error = "Cannot write " + temporaryFile + ": " + std::strerror(errno);
         fd = -1;
     }
-    if ((!error.empty() || !delivering) && !temporaryFile.empty()) {
+    // Read once: the main thread may clear it meanwhile, and a file kept for a result that is
+    // then not posted would stay behind.
+    const bool deliver = delivering;
+    if ((!error.empty() || !deliver) && !temporaryFile.empty()) {
         ::unlink(temporaryFile.c_str());
         temporaryFile.clear();
     }
-    if (!delivering)
+    if (!deliver)
         return;
     reportedWritten = written;
     reportedExpected = expected;

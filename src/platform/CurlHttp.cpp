@@ -1,5 +1,6 @@
 #include "platform/CurlHttp.h"
 
+#include "platform/BuiltInAuthority.h"
 #include "platform/CurlDownloadJob.h"
 #include "platform/CurlRequestSetup.h"
 #include "platform/TransferEngine.h"
@@ -9,40 +10,26 @@
 #include <mutex>
 #include <optional>
 
-#ifndef DRAVIK_CA_BUNDLE
-#define DRAVIK_CA_BUNDLE ""
-#endif
-
 namespace dravik {
 
 namespace {
 
 // Replies of synchronous requests are JSON documents; anything larger is not a reply we expect.
 constexpr size_t kMaxReplyBytes = 64u * 1024u * 1024u;
-
-struct Reply {
-    std::string body;
-    bool tooLarge = false;
-};
-
-size_t collectReply(char* data, size_t size, size_t count, void* user) {
-    auto* reply = static_cast<Reply*>(user);
-    size_t bytes = size * count;
-    if (reply->body.size() + bytes > kMaxReplyBytes) {
-        reply->tooLarge = true;
-        return 0;
-    }
-    reply->body.append(data, bytes);
-    return bytes;
-}
+// How long a waiting caller gives the engine beyond the request's own timeout before it stops the
+// exchange itself, and then before it stops waiting.
+constexpr auto kEngineGrace = std::chrono::seconds(5);
 
 // One synchronous request: the engine runs it while the calling thread waits for the answer.
 struct RequestJob : TransferEngine::Job {
-    explicit RequestJob(const HttpRequest& request) : request(request) {}
+    explicit RequestJob(HttpRequest request) : request(std::move(request)) {}
 
-    const HttpRequest& request;
+    const HttpRequest request; // a copy: a caller that stopped waiting may be gone
     CurlRequestSetup setup;
-    Reply reply;
+    std::string body;
+    bool tooLarge = false;
+    // Bumped on the engine's thread by every piece of the answer; read by the waiting caller.
+    std::atomic<uint64_t> activity{0};
 
     std::mutex mutex;
     std::condition_variable doneChanged;
@@ -51,10 +38,36 @@ struct RequestJob : TransferEngine::Job {
     std::string start(CURL* easy) override {
         if (std::string error = setup.apply(easy, request, true); !error.empty())
             return error;
-        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &collectReply);
-        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &reply);
-        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, CurlRequestSetup::timeoutMs(request));
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &RequestJob::onData);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &RequestJob::onHeader);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+        // The timeout counts time without data, as for downloads: an answer that keeps coming
+        // is not cut off.
+        idleTimeout = std::chrono::milliseconds(CurlRequestSetup::timeoutMs(request));
         return {};
+    }
+
+    void received() {
+        lastData = TransferEngine::Clock::now();
+        ++activity;
+    }
+
+    static size_t onHeader(char*, size_t size, size_t count, void* user) {
+        static_cast<RequestJob*>(user)->received();
+        return size * count;
+    }
+
+    static size_t onData(char* data, size_t size, size_t count, void* user) {
+        auto* self = static_cast<RequestJob*>(user);
+        size_t bytes = size * count;
+        self->received();
+        if (self->body.size() + bytes > kMaxReplyBytes) {
+            self->tooLarge = true;
+            return 0;
+        }
+        self->body.append(data, bytes);
+        return bytes;
     }
 
     void end(CURL* easy, int curlResult, const std::string& engineError) override {
@@ -68,19 +81,37 @@ struct RequestJob : TransferEngine::Job {
         if (!engineError.empty())
             return fail(engineError);
         if (curlResult != CURLE_OK)
-            return fail(reply.tooLarge ? std::string("The reply is too large")
-                                       : setup.describe(curlResult));
+            return fail(tooLarge ? std::string("The reply is too large")
+                                 : setup.describe(curlResult));
         long status = 0;
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         HttpResponse answer{static_cast<int>(status), std::nullopt};
-        if (!reply.body.empty())
-            answer.body = std::move(reply.body);
+        if (!body.empty())
+            answer.body = std::move(body);
         return answer;
     }
 
+    // Bounded even when the engine does not answer: with nothing received for the timeout and a
+    // grace, the caller stops the exchange; after a further grace it stops waiting.
     Expected<HttpResponse> wait() {
+        const auto limit = std::chrono::milliseconds(CurlRequestSetup::timeoutMs(request)) +
+                           std::chrono::duration_cast<std::chrono::milliseconds>(kEngineGrace);
         std::unique_lock lock(mutex);
-        doneChanged.wait(lock, [this] { return response.has_value(); });
+        uint64_t seen = activity;
+        bool stopped = false;
+        while (!doneChanged.wait_for(lock, stopped ? kEngineGrace : limit,
+                                     [this] { return response.has_value(); })) {
+            if (uint64_t now = activity; now != seen && !stopped) {
+                seen = now;
+                continue;
+            }
+            if (stopped)
+                return fail("No answer from the transfer engine");
+            lock.unlock();
+            cancel();
+            lock.lock();
+            stopped = true;
+        }
         return std::move(*response);
     }
 };
@@ -100,8 +131,22 @@ private:
 
 } // namespace
 
-CurlHttp::CurlHttp(MainThread& mainThread, const std::string& extraCaBundle)
-    : m_mainThread(mainThread), m_engine(std::make_unique<TransferEngine>(extraCaBundle)) {}
+namespace {
+
+TransferEngine::Settings withExtraFile(const std::string& extraCaFile) {
+    TransferEngine::Settings settings;
+    if (!extraCaFile.empty())
+        settings.extraAuthority = TrustStore::readFile(extraCaFile);
+    return settings;
+}
+
+} // namespace
+
+CurlHttp::CurlHttp(MainThread& mainThread, const std::string& extraCaFile)
+    : CurlHttp(mainThread, withExtraFile(extraCaFile)) {}
+
+CurlHttp::CurlHttp(MainThread& mainThread, TransferEngine::Settings settings)
+    : m_mainThread(mainThread), m_engine(std::make_unique<TransferEngine>(std::move(settings))) {}
 
 CurlHttp::~CurlHttp() {
     {
@@ -116,8 +161,15 @@ CurlHttp::~CurlHttp() {
     m_engine.reset();
 }
 
-std::string CurlHttp::builtInCaBundle() {
-    return DRAVIK_CA_BUNDLE;
+std::optional<TrustStore::Pem> CurlHttp::builtInAuthority() {
+    TrustStore::Pem pem{builtInAuthorityName(), builtInAuthorityText()};
+    if (pem.text.empty())
+        return std::nullopt;
+    return pem;
+}
+
+void CurlHttp::setRunLog(TrustStore::Report runLog) {
+    m_engine->setRunLog(std::move(runLog));
 }
 
 Expected<HttpResponse> CurlHttp::request(const HttpRequest& request) {

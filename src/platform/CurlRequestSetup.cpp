@@ -18,6 +18,10 @@ bool isToken(const std::string& text) {
     });
 }
 
+bool isRepeatable(const HttpRequest& request) {
+    return (request.method == "GET" || request.method == "HEAD") && request.body.empty();
+}
+
 bool hasLineBreak(const std::string& text) {
     return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
@@ -64,6 +68,11 @@ std::string CurlRequestSetup::apply(CURL* easy, const HttpRequest& request, bool
     const std::string& method = request.method;
     if (!isToken(method))
         return "Invalid request method: " + method;
+    // libcurl sends a request again, on a new connection, when a reused one closes before any
+    // answer came. A request with a body (the sign-in) must not go out twice, so it never takes
+    // a reused connection; GET and HEAD may.
+    if (!isRepeatable(request))
+        curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
     if (method == "GET" && request.body.empty()) {
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     } else if (method == "HEAD") {

@@ -1,5 +1,7 @@
 #include "platform/PosixProcesses.h"
 
+#include "platform/SpawnInheritance.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -28,25 +30,28 @@ struct SpawnSetup {
     bool newSession = false;
     bool quietInput = false;   // standard input from /dev/null
     std::string workingFolder; // empty: the launcher's own
+    std::vector<int> inherited;
 };
 
 int spawn(pid_t& pid, const std::string& program, const std::vector<std::string>& args,
           const SpawnSetup& setup) {
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    if (setup.newSession) {
-        // The viewer and the private copy outlive us: they get a session of their own, so a
-        // signal to our process group does not reach them.
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-    }
+    // The viewer and the private copy outlive us: they get a session of their own, so a signal to
+    // our process group does not reach them.
+    short flags = setup.newSession ? POSIX_SPAWN_SETSID : 0;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (setup.quietInput)
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (!setup.workingFolder.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, setup.workingFolder.c_str());
+    int rc = SpawnInheritance::restrict(flags, actions, setup.inherited);
+    if (rc == 0 && setup.quietInput)
+        rc = posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (rc == 0 && !setup.workingFolder.empty())
+        rc = posix_spawn_file_actions_addchdir_np(&actions, setup.workingFolder.c_str());
+    if (rc == 0)
+        rc = posix_spawnattr_setflags(&attributes, flags);
     auto argv = argumentVector(program, args);
-    int rc = posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    if (rc == 0)
+        rc = posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     return rc;
@@ -66,7 +71,7 @@ int waitForExit(pid_t pid) {
 Expected<int> PosixProcesses::run(const std::string& program, const std::vector<std::string>& args,
                                   const std::string& workingFolder) {
     pid_t pid = 0;
-    int rc = spawn(pid, program, args, {false, true, workingFolder});
+    int rc = spawn(pid, program, args, {false, true, workingFolder, {}});
     if (rc != 0) {
         // posix_spawnp reports a missing program through the child's exit status 127 on glibc,
         // or here with ENOENT on others.
@@ -77,9 +82,10 @@ Expected<int> PosixProcesses::run(const std::string& program, const std::vector<
 
 Status PosixProcesses::startDetached(const std::string& program,
                                      const std::vector<std::string>& args,
-                                     std::function<void()> onExit) {
+                                     std::function<void()> onExit,
+                                     const std::vector<int>& inherited) {
     pid_t pid = 0;
-    int rc = spawn(pid, program, args, {true, false, {}});
+    int rc = spawn(pid, program, args, {true, false, {}, inherited});
     if (rc != 0)
         return fail(std::strerror(rc));
     // Reap the child and report its end from a watcher thread of its own.

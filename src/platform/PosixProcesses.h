@@ -10,7 +10,7 @@ public:
     Expected<int> run(const std::string& program, const std::vector<std::string>& args,
                       const std::string& workingFolder = {}) override;
     Status startDetached(const std::string& program, const std::vector<std::string>& args,
-                         std::function<void()> onExit) override;
+                         std::function<void()> onExit, const std::vector<int>& inherited) override;
 };
 
 } // namespace dravik

@@ -8,7 +8,9 @@
 
 namespace dravik {
 
-// Programs are always started with an argument vector, never through a shell command text.
+// Programs are always started with an argument vector, never through a shell command text. A
+// started program gets standard input, output and error and nothing else the launcher holds,
+// unless it is named.
 class Processes {
 public:
     virtual ~Processes() = default;
@@ -20,9 +22,11 @@ public:
     virtual Expected<int> run(const std::string& program, const std::vector<std::string>& args,
                               const std::string& workingFolder = {}) = 0;
     // Starts the program as an independent process that outlives the launcher. onExit, when set,
-    // is called on a watcher thread when the process ends.
+    // is called on a watcher thread when the process ends. inherited: descriptors the program is
+    // meant to get (the instance lock for the private copy), perhaps under other numbers.
     virtual Status startDetached(const std::string& program, const std::vector<std::string>& args,
-                                 std::function<void()> onExit = {}) = 0;
+                                 std::function<void()> onExit = {},
+                                 const std::vector<int>& inherited = {}) = 0;
 };
 
 } // namespace dravik

@@ -1,13 +1,13 @@
 #include "platform/TransferEngine.h"
 
 #include "common/Diagnostics.h"
-#include "common/File.h"
+#include "platform/LoadedLibraries.h"
 
 #include <algorithm>
 #include <curl/curl.h>
-#include <openssl/pem.h>
+#include <fcntl.h>
+#include <openssl/crypto.h>
 #include <openssl/ssl.h>
-#include <openssl/x509_vfy.h>
 #include <unordered_map>
 
 namespace dravik {
@@ -33,60 +33,39 @@ void initialiseCurl() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-// The system's certificates followed by the extra ones.
-std::string certificateBlob(const std::string& extraCaBundle) {
-    std::string blob;
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    if (info != nullptr && info->cainfo != nullptr) {
-        if (Expected<std::string> system = File::readAll(info->cainfo))
-            blob = std::move(*system) + "\n";
-    }
-    if (extraCaBundle.empty())
-        return blob;
-    Expected<std::string> extra = File::readAll(extraCaBundle);
-    if (!extra || extra->empty()) {
-        printDiagnostic("Cannot read the CA bundle " + extraCaBundle +
-                        (extra ? std::string(": empty") : ": " + extra.error()));
-        return blob;
-    }
-    return blob + *extra;
-}
-
-// libcurl hands its TLS contexts to this program's OpenSSL only when both are the same library.
+// libcurl hands its TLS contexts to this program's OpenSSL only when both are the same library:
+// libcurl names exactly the version text of ours, and the process holds one TLS library, so two
+// copies of one version cannot be mixed up either.
 bool curlUsesOurOpenSsl() {
     const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
     if (info == nullptr || info->ssl_version == nullptr)
         return false;
-    std::string expected = "OpenSSL/" + std::to_string(OPENSSL_VERSION_MAJOR) + ".";
-    return std::string(info->ssl_version).rfind(expected, 0) == 0 &&
-           OpenSSL_version_num() >> 28 == OPENSSL_VERSION_MAJOR;
+    std::string ours = std::string("OpenSSL/") + OpenSSL_version(OPENSSL_VERSION_STRING);
+    return info->ssl_version == ours && LoadedLibraries::countNamed("libssl.") == 1;
 }
 
-struct StoreDeleter {
-    void operator()(X509_STORE* store) const { X509_STORE_free(store); }
-};
+// Whether libcurl's TLS library reads a CA blob besides its own CA file and folder (the OpenSSL
+// family does); other libraries would trust the blob instead of the system.
+bool curlAddsCaBlob() {
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    if (info == nullptr || info->ssl_version == nullptr)
+        return false;
+    std::string_view name = info->ssl_version;
+    return name.starts_with("OpenSSL/") || name.starts_with("LibreSSL/") ||
+           name.starts_with("BoringSSL") || name.starts_with("quictls/");
+}
 
-std::unique_ptr<X509_STORE, StoreDeleter> parseStore(const std::string& pem) {
-    std::unique_ptr<X509_STORE, StoreDeleter> store(X509_STORE_new());
-    if (!store)
-        return store;
-    BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
-    if (bio == nullptr)
-        return nullptr;
-    STACK_OF(X509_INFO)* infos = PEM_X509_INFO_read_bio(bio, nullptr, nullptr, nullptr);
-    BIO_free(bio);
-    if (infos == nullptr)
-        return store; // nothing readable: an empty store, so every peer is refused
-    for (int i = 0; i < sk_X509_INFO_num(infos); ++i) {
-        X509_INFO* info = sk_X509_INFO_value(infos, i);
-        if (info->x509 != nullptr)
-            X509_STORE_add_cert(store.get(), info->x509);
-    }
-    sk_X509_INFO_pop_free(infos, X509_INFO_free);
-    // As libcurl sets up its own stores: an intermediate certificate in the bundle is a trust
-    // anchor of its own.
-    X509_STORE_set_flags(store.get(), X509_V_FLAG_PARTIAL_CHAIN);
-    return store;
+// libcurl's sockets are closed on exec, so no program started meanwhile holds a connection.
+int closeOnExec(void*, curl_socket_t socket, curlsocktype) {
+    int flags = ::fcntl(socket, F_GETFD);
+    if (flags < 0 || ::fcntl(socket, F_SETFD, flags | FD_CLOEXEC) < 0)
+        return CURL_SOCKOPT_ERROR;
+    return CURL_SOCKOPT_OK;
+}
+
+std::string multiFailure(int code) {
+    return std::string("The transfer engine failed: ") +
+           curl_multi_strerror(static_cast<CURLMcode>(code));
 }
 
 } // namespace
@@ -102,25 +81,26 @@ void TransferEngine::Job::cancel() {
 
 // Everything the engine's thread owns.
 struct TransferEngine::Core {
-    explicit Core(std::string extraCaBundle) : extraCaBundle(std::move(extraCaBundle)) {}
+    explicit Core(Settings settings) : settings(std::move(settings)) {}
 
-    std::string extraCaBundle;
+    Settings settings;
     CURLM* multi = nullptr;
     CURLSH* share = nullptr;
     bool ownStore = false;
-    bool storeRead = false;
-    std::unique_ptr<X509_STORE, StoreDeleter> store;
-    std::string caBlob; // used instead of the store when libcurl's TLS library is not ours
+    std::optional<TrustStore> trust;
+    TrustStore::Report runLog;
+    std::string caBlob; // the extra authority, when libcurl's TLS library is not ours
     std::vector<CURL*> idle;
     std::unordered_map<CURL*, std::shared_ptr<Job>> running;
 
     // Read on first use, on the engine's thread, so that start-up does not wait for it.
     X509_STORE* certificateStore() {
-        if (!storeRead) {
-            storeRead = true;
-            store = parseStore(certificateBlob(extraCaBundle));
+        if (!trust) {
+            trust = TrustStore::build(
+                settings.systemAuthorities.value_or(TrustStore::SystemSources::current()),
+                settings.extraAuthority, runLog);
         }
-        return store.get();
+        return trust->store();
     }
 
     static CURLcode installStore(CURL*, void* sslContext, void* user) {
@@ -129,6 +109,18 @@ struct TransferEngine::Core {
             return CURLE_SSL_CACERT_BADFILE;
         SSL_CTX_set_cert_store(static_cast<SSL_CTX*>(sslContext), store);
         return CURLE_OK;
+    }
+
+    // libcurl's result, or the one a test stages instead.
+    int checked(int result) const {
+        return settings.multiResult ? settings.multiResult(result) : result;
+    }
+
+    static CURLM* newMulti() {
+        CURLM* multi = curl_multi_init();
+        if (multi != nullptr)
+            curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, kMaxConnections);
+        return multi;
     }
 
     CURL* takeHandle() {
@@ -146,6 +138,7 @@ struct TransferEngine::Core {
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_TCP_NODELAY, 1L);
         curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+        curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, &closeOnExec);
         if (ownStore) {
             curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
             curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
@@ -170,7 +163,7 @@ struct TransferEngine::Core {
             return;
         }
         job->lastData = Clock::now();
-        if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
+        if (multi == nullptr || curl_multi_add_handle(multi, easy) != CURLM_OK) {
             idle.push_back(easy);
             job->end(nullptr, CURLE_OK, "Cannot start a transfer");
             return;
@@ -184,7 +177,8 @@ struct TransferEngine::Core {
             return;
         std::shared_ptr<Job> job = std::move(found->second);
         running.erase(found);
-        curl_multi_remove_handle(multi, easy);
+        if (multi != nullptr)
+            curl_multi_remove_handle(multi, easy);
         job->end(easy, result, error);
         idle.push_back(easy);
     }
@@ -222,22 +216,39 @@ struct TransferEngine::Core {
                 finish(message->easy_handle, message->data.result, {});
         }
     }
+
+    // Ends every running job with the error.
+    void endRunning(const std::string& error) {
+        std::vector<CURL*> left;
+        for (const auto& entry : running)
+            left.push_back(entry.first);
+        for (CURL* easy : left)
+            finish(easy, CURLE_ABORTED_BY_CALLBACK, error);
+    }
 };
 
-TransferEngine::TransferEngine(std::string extraCaBundle)
-    : m_core(std::make_unique<Core>(std::move(extraCaBundle))),
+TransferEngine::TransferEngine(Settings settings)
+    : m_core(std::make_unique<Core>(std::move(settings))),
       m_wake(std::make_shared<TransferEngineWake>()) {
     initialiseCurl();
     Core& core = *m_core;
-    core.multi = curl_multi_init();
-    curl_multi_setopt(core.multi, CURLMOPT_MAXCONNECTS, kMaxConnections);
+    core.multi = Core::newMulti();
     core.share = curl_share_init();
     // Only the engine's thread uses the share, so it needs no locks.
     curl_share_setopt(core.share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
     curl_share_setopt(core.share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
     core.ownStore = curlUsesOurOpenSsl();
-    if (!core.ownStore)
-        core.caBlob = certificateBlob(core.extraCaBundle);
+    if (!core.ownStore && core.settings.extraAuthority) {
+        // libcurl's own defaults stay in place; the extra authority is added where its TLS
+        // library takes it besides them.
+        if (curlAddsCaBlob())
+            core.caBlob = TrustStore::readableCertificates(*core.settings.extraAuthority);
+        else
+            printDiagnostic("The extra certificate authority " +
+                            core.settings.extraAuthority->name +
+                            " is not trusted: libcurl's TLS library would trust it instead of "
+                            "the system's authorities");
+    }
     m_wake->multi = core.multi;
 }
 
@@ -246,6 +257,7 @@ TransferEngine::~TransferEngine() {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
+    m_queueChanged.notify_all();
     {
         std::lock_guard lock(m_wake->mutex);
         if (m_wake->multi != nullptr)
@@ -254,12 +266,7 @@ TransferEngine::~TransferEngine() {
     if (m_thread.joinable())
         m_thread.join();
     // Jobs queued after the thread's last look end here.
-    std::vector<std::shared_ptr<Job>> queued;
-    {
-        std::lock_guard lock(m_mutex);
-        queued.swap(m_queue);
-    }
-    for (const auto& job : queued)
+    for (const auto& job : takeQueued())
         job->end(nullptr, CURLE_ABORTED_BY_CALLBACK, "cancelled");
     {
         std::lock_guard lock(m_wake->mutex);
@@ -268,8 +275,14 @@ TransferEngine::~TransferEngine() {
     Core& core = *m_core;
     for (CURL* easy : core.idle)
         curl_easy_cleanup(easy);
-    curl_multi_cleanup(core.multi);
+    if (core.multi != nullptr)
+        curl_multi_cleanup(core.multi);
     curl_share_cleanup(core.share);
+}
+
+void TransferEngine::setRunLog(TrustStore::Report runLog) {
+    std::lock_guard lock(m_mutex);
+    m_runLog = std::move(runLog);
 }
 
 void TransferEngine::submit(std::shared_ptr<Job> job) {
@@ -284,8 +297,25 @@ void TransferEngine::submit(std::shared_ptr<Job> job) {
         if (!m_thread.joinable())
             m_thread = std::thread([this] { run(); });
     }
+    m_queueChanged.notify_all();
     std::lock_guard lock(m_wake->mutex);
-    curl_multi_wakeup(m_wake->multi);
+    if (m_wake->multi != nullptr)
+        curl_multi_wakeup(m_wake->multi);
+}
+
+std::vector<std::shared_ptr<TransferEngine::Job>> TransferEngine::takeQueued() {
+    std::vector<std::shared_ptr<Job>> queued;
+    std::lock_guard lock(m_mutex);
+    queued.swap(m_queue);
+    return queued;
+}
+
+// After a failure of the multi interface the engine waits for new work (or its end) instead of
+// trying again at once, so a failure that lasts does not keep the thread busy.
+void TransferEngine::waitAfterFailure() {
+    std::unique_lock lock(m_mutex);
+    m_queueChanged.wait_for(lock, std::chrono::milliseconds(kLongestWaitMs),
+                            [this] { return m_stopping || !m_queue.empty(); });
 }
 
 void TransferEngine::run() {
@@ -297,6 +327,8 @@ void TransferEngine::run() {
             std::lock_guard lock(m_mutex);
             incoming.swap(m_queue);
             stopping = m_stopping;
+            if (!core.runLog && m_runLog)
+                core.runLog = m_runLog;
         }
         if (stopping) {
             for (const auto& job : incoming)
@@ -308,16 +340,38 @@ void TransferEngine::run() {
         incoming.clear();
 
         int active = 0;
-        curl_multi_perform(core.multi, &active);
-        core.collectFinished();
-        long waitMs = core.checkJobs();
-        curl_multi_poll(core.multi, nullptr, 0, static_cast<int>(waitMs), nullptr);
+        int result = core.checked(core.multi == nullptr ? CURLM_BAD_HANDLE
+                                                        : curl_multi_perform(core.multi, &active));
+        if (result == CURLM_OK) {
+            core.collectFinished();
+            long waitMs = core.checkJobs();
+            result = core.checked(
+                curl_multi_poll(core.multi, nullptr, 0, static_cast<int>(waitMs), nullptr));
+        }
+        if (result != CURLM_OK)
+            recoverFromFailure(result);
     }
-    std::vector<CURL*> left;
-    for (const auto& entry : core.running)
-        left.push_back(entry.first);
-    for (CURL* easy : left)
-        core.finish(easy, CURLE_ABORTED_BY_CALLBACK, "cancelled");
+    core.endRunning("cancelled");
+}
+
+// The multi handle failed: every job running or queued ends with the reason, and a new handle
+// takes the failed one's place for the jobs that follow.
+void TransferEngine::recoverFromFailure(int result) {
+    Core& core = *m_core;
+    std::string error = multiFailure(result);
+    printDiagnostic(error);
+    core.endRunning(error);
+    for (const auto& job : takeQueued())
+        job->end(nullptr, CURLE_ABORTED_BY_CALLBACK, error);
+    CURLM* fresh = Core::newMulti();
+    {
+        std::lock_guard lock(m_wake->mutex);
+        m_wake->multi = fresh;
+    }
+    if (core.multi != nullptr)
+        curl_multi_cleanup(core.multi);
+    core.multi = fresh;
+    waitAfterFailure();
 }
 
 } // namespace dravik

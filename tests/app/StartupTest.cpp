@@ -87,7 +87,9 @@ TEST(StartupTest, OnlyTheHolderOfTheLockGoesOn) {
     // the one that holds the lock.
     t.desktop.running = {"Dravik", "Dravik"};
     EXPECT_EQ(start(t, {}), Outcome::Exit);
-    EXPECT_EQ(t.processes.calls.size(), 1u);
+    ASSERT_EQ(t.processes.calls.size(), 1u);
+    // The copy is handed the held lock, and only that.
+    EXPECT_EQ(t.processes.calls[0].inherited.size(), 1u);
     EXPECT_EQ(t.alerts.texts().size(), 2u);
 
     // An older launcher, from before the lock, runs the private copy without holding it.

@@ -36,5 +36,29 @@ TEST(BoothStamps, ReadsEveryBoothOfALargeHall) {
     EXPECT_EQ(BoothStamps::read(hall + "/missing").stampOf("1"), "");
 }
 
+// A stamp that fills the reader's buffer, or spans several reads, is compared whole: read as none,
+// it would match an empty stamp of the service and keep outdated files.
+TEST(BoothStamps, ReadsAStampLargerThanOneReadWhole) {
+    TempFolder temp;
+    const std::string hall = temp.path() + "/hall";
+    const std::string longStamp(5000, 'S');
+    struct Case {
+        std::string booth;
+        std::string file;
+        std::string stamp;
+    };
+    const Case cases[] = {
+        {"1", "{\"updated_at\":\"" + longStamp + "\"}", longStamp},
+        {"2", "{\"updated_at\":\"S2\"}" + std::string(4096 - 19, ' '), "S2"},
+        {"3", std::string(9000, ' ') + "{\"updated_at\":\"S3\"}", "S3"},
+    };
+    for (const Case& c : cases)
+        writeFile(hall + "/" + c.booth + "/updated_at.json", c.file);
+    BoothStamps stamps = BoothStamps::read(hall);
+    for (const Case& c : cases)
+        EXPECT_EQ(stamps.stampOf(c.booth), c.stamp) << c.booth;
+    EXPECT_EQ(BoothStamps::stampIn(hall + "/1"), longStamp);
+}
+
 } // namespace
 } // namespace dravik::test

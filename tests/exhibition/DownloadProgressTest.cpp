@@ -145,6 +145,23 @@ TEST(DownloadProgressTest, TheTokenGoesOnlyToTheServicesSchemeHostAndPort) {
         t.launcher->downloadList = {{-1, t.exhibition("hall"), "H", {{"a.png", uri}}}};
         EXPECT_EQ(DownloadProgress(*t.launcher).request().headers.size(), withToken ? 1u : 0u);
     }
+
+    // Hosts an operator lists in Token_Hosts get it too; an entry that is none is logged.
+    t.launcher->ini = Ini::parse("Token_Hosts= CDN.example ,not a host");
+    const std::pair<const char*, bool> listed[] = {
+        {"https://cdn.example/a.png", true},
+        {"https://cdn.example:8443/a.png", false},
+        {"http://cdn.example/a.png", false},
+        {"https://other.example/a.png", false},
+    };
+    for (const auto& [uri, withToken] : listed) {
+        SCOPED_TRACE(uri);
+        t.launcher->downloadList = {{-1, t.exhibition("hall"), "H", {{"a.png", uri}}}};
+        EXPECT_EQ(DownloadProgress(*t.launcher).request().headers.size(), withToken ? 1u : 0u);
+    }
+    auto log = runLogLines(t.launcher->privateFolder);
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(log.back().find("\"not a host\" skipped"), std::string::npos) << log.back();
 }
 
 TEST(DownloadProgressTest, AFileThatIsNotInPlaceLeavesItsFolderUnstamped) {

@@ -6,10 +6,15 @@
 #include "support/ServiceFixture.h"
 #include "support/SystemTesting.h"
 
+#include <atomic>
+#include <cstdio>
+#include <curl/curl.h>
 #include <filesystem>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 #include <thread>
 
 namespace dravik {
@@ -58,7 +63,12 @@ Fault unannounced(Fault fault = {}) {
     return fault;
 }
 
-// Everything one download reported, in order.
+Fault redirectTo(const std::string& location) {
+    Fault fault;
+    fault.location = location;
+    return fault;
+}
+
 // A request's outcome as the cases check it: a status when an answer came, else the error.
 struct Outcome {
     std::optional<int> status;
@@ -110,6 +120,24 @@ bool sameContent(const std::string& a, const std::string& b) {
             return false;
     }
     return left.eof() && right.eof();
+}
+
+std::string textOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The name a hashed certificate folder gives the certificate: its subject's hash and ".0".
+std::string hashedName(const std::string& pemFile) {
+    std::FILE* file = std::fopen(pemFile.c_str(), "r");
+    X509* certificate = file ? PEM_read_X509(file, nullptr, nullptr, nullptr) : nullptr;
+    if (file)
+        std::fclose(file);
+    char name[16] = {};
+    if (certificate)
+        std::snprintf(name, sizeof name, "%08lx.0", X509_subject_name_hash(certificate));
+    X509_free(certificate);
+    return name;
 }
 
 size_t entriesIn(const std::string& folder) {
@@ -302,6 +330,184 @@ TEST_F(CurlHttpTest, OnlyVerifiedTlsIsAccepted) {
         Outcome response = outcomeOf(c.client.request(request));
         EXPECT_EQ(response.answered(), c.errorPart.empty()) << response.error;
         EXPECT_THAT(response.error, HasSubstr(c.errorPart));
+    }
+}
+
+// The system's authorities come from a bundle or a hashed folder, each read on its own: a damaged
+// certificate costs only itself, and a system without any is named once in the run log.
+TEST_F(CurlHttpTest, TrustIsTheSystemsAsGivenPlusTheExtraAuthority) {
+    const std::string ca = textOf(test::kTestCa);
+    ASSERT_THAT(ca, HasSubstr("BEGIN CERTIFICATE"));
+    const std::string damaged =
+        "-----BEGIN CERTIFICATE-----\nbm90IGEgY2VydGlmaWNhdGU=\n-----END CERTIFICATE-----\n";
+    const std::string bundle = temp / "system/bundle.pem";
+    const std::string hashed = temp / "system/hashed";
+    const std::string empty = temp / "system/empty";
+    fs::create_directories(hashed);
+    fs::create_directories(empty);
+    std::ofstream(bundle) << damaged << ca << damaged;
+    fs::copy_file(test::kTestCa, hashed + "/" + hashedName(test::kTestCa));
+    using Sources = TrustStore::SystemSources;
+    const Sources none{{temp / "system/none.pem"}, {empty}};
+    struct Case {
+        const char* name;
+        Sources system;
+        std::optional<TrustStore::Pem> extra;
+        bool accepted;
+        bool saysNoSystemTrust;
+    };
+    const Case cases[] = {
+        {"bundle with damaged blocks", {{bundle}, {empty}}, std::nullopt, true, false},
+        {"hashed folder", {{}, {hashed}}, std::nullopt, true, false},
+        {"damaged extra bundle", none, TrustStore::Pem{"extra.pem", damaged + ca}, true, true},
+        {"unreadable extra bundle",
+         {{bundle}, {}},
+         TrustStore::readFile(temp / "missing.pem"),
+         true,
+         false},
+        {"no authority at all", none, std::nullopt, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TransferEngine::Settings settings;
+        settings.systemAuthorities = c.system;
+        settings.extraAuthority = c.extra;
+        CurlHttp client(mainThread, settings);
+        std::vector<std::string> runLog;
+        client.setRunLog([&runLog](const std::string& line) { runLog.push_back(line); });
+        HttpRequest request;
+        request.url = service.url("/QA.html");
+        for (int round = 0; round < 2; ++round) {
+            Outcome response = outcomeOf(client.request(request));
+            EXPECT_EQ(response.answered(), c.accepted) << response.error;
+        }
+        EXPECT_EQ(runLog.size(), c.saysNoSystemTrust ? 1u : 0u);
+    }
+}
+
+// A failure of libcurl's multi interface ends what runs and what waits with an error, instead of
+// leaving a worker waiting or the engine's thread spinning; the engine then goes on.
+TEST_F(CurlHttpTest, AFailingMultiInterfaceEndsEveryJobAndTheEngineGoesOn) {
+    test::TinyTlsServer server(test::kCertificates + "/server.pem",
+                               test::kCertificates + "/server.key", {.slowPause = 2s});
+    std::atomic<bool> failing{false};
+    std::atomic<int> failedCalls{0};
+    TransferEngine::Settings settings;
+    settings.extraAuthority = TrustStore::readFile(test::kTestCa);
+    settings.multiResult = [&](int result) {
+        if (!failing)
+            return result;
+        ++failedCalls;
+        return static_cast<int>(CURLM_OUT_OF_MEMORY);
+    };
+    CurlHttp client(mainThread, settings);
+    HttpRequest slow;
+    slow.url = server.url("/slow");
+    Outcome answer;
+    std::thread worker([&] { answer = outcomeOf(client.request(slow)); });
+    Recording r;
+    auto transfer = client.download(slow, downloads, record(r));
+    ASSERT_TRUE(pumpUntil([&] { return server.connections() == 2; }));
+    failing = true;
+    ASSERT_TRUE(pumpUntil([&] { return r.completed; }));
+    worker.join();
+
+    EXPECT_THAT(answer.error, HasSubstr("transfer engine failed"));
+    EXPECT_THAT(r.error, HasSubstr("transfer engine failed"));
+    EXPECT_EQ(entriesIn(downloads), 0u);
+    pumpFor(500ms);
+    EXPECT_LT(failedCalls.load(), 20); // it waits for work between tries
+    failing = false;
+    HttpRequest quick;
+    quick.url = server.url("/a");
+    EXPECT_EQ(outcomeOf(client.request(quick)).status, 200);
+}
+
+// A reused connection that closes before the answer makes libcurl send the request again; a
+// request with a body (the sign-in) goes on a fresh connection instead, so the server reads it
+// once.
+TEST_F(CurlHttpTest, ARequestWithABodyIsNeverSentTwice) {
+    test::TinyTlsServer server(test::kCertificates + "/server.pem",
+                               test::kCertificates + "/server.key", {});
+    CurlHttp client(mainThread, test::kTestCa);
+    HttpRequest get;
+    get.url = server.url("/a");
+    ASSERT_EQ(outcomeOf(client.request(get)).status, 200);
+    HttpRequest post;
+    post.method = "POST";
+    post.url = server.url("/hangup");
+    post.body = substitute::ExhibitionService::signInBody();
+    Outcome response = outcomeOf(client.request(post));
+
+    EXPECT_FALSE(response.answered());
+    EXPECT_THAT(response.error, Not(IsEmpty()));
+    EXPECT_EQ(server.requestsFor("/hangup"), 1);
+}
+
+// The request timeout is a time without data, not a time in all: an answer that keeps coming is
+// not cut off, one that does not come ends.
+TEST_F(CurlHttpTest, TheRequestTimeoutCountsTimeWithoutData) {
+    test::TinyTlsServer server(test::kCertificates + "/server.pem",
+                               test::kCertificates + "/server.key",
+                               {.bodySize = 16, .slowPause = 3s, .tricklePause = 100ms});
+    CurlHttp client(mainThread, test::kTestCa);
+    struct Case {
+        const char* path;
+        bool answered;
+        std::string errorPart;
+    };
+    const Case cases[] = {
+        {"/trickle", true, ""}, // 1.6 s in all, never 1 s without a byte
+        {"/slow", false, "Timed out"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        HttpRequest request;
+        request.url = server.url(c.path);
+        request.timeout = 1s;
+        Outcome response = outcomeOf(client.request(request));
+        EXPECT_EQ(response.answered(), c.answered) << response.error;
+        EXPECT_THAT(response.error, HasSubstr(c.errorPart));
+        if (c.answered) {
+            EXPECT_EQ(response.body, std::string(16, 'x'));
+        }
+    }
+}
+
+// The token goes with a redirect only to the same origin: never to another host or port (an
+// operator's token host included), and a redirect from https to http is refused.
+TEST_F(CurlHttpTest, TheTokenFollowsNoRedirectToAnotherOrigin) {
+    ServiceFixture other;
+    ASSERT_THAT(other.start(), IsEmpty());
+    std::string plain = other.url("/QA.html");
+    plain.replace(0, 5, "http");
+    struct Case {
+        const char* name;
+        std::string location;
+        bool answered;
+        test::ServiceFixture* reached; // where the redirect ends
+        bool withToken;
+    };
+    const Case cases[] = {
+        {"same origin", service.url("/QA.html"), true, &service, true},
+        {"another port", other.url("/QA.html"), true, &other, false},
+        {"https to http", plain, false, nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        service.service().clearRequests();
+        other.service().clearRequests();
+        service.service().setFault("/moved", redirectTo(c.location));
+        Outcome response = outcomeOf(http.request(authorizedGet("/moved")));
+        EXPECT_EQ(response.answered(), c.answered) << response.error;
+        if (c.reached == nullptr) {
+            EXPECT_EQ(other.service().requests().size(), 0u);
+            continue;
+        }
+        auto requests = c.reached->service().requests();
+        ASSERT_FALSE(requests.empty());
+        EXPECT_EQ(requests.back().target, "/QA.html");
+        EXPECT_EQ(requests.back().hasHeader("Authorization"), c.withToken);
     }
 }
 

@@ -2,9 +2,11 @@
 
 // A few lines of HTTPS server for what the substitute service cannot show: how many connections
 // a client opened, answers in HTTP/1.0, connections closed after a number of answers and bodies
-// cut off in the middle. GET only; every path answers bodySize bytes, "/cut" half of what it
-// announces and "/slow" after a pause.
+// cut off in the middle. Every path answers bodySize bytes, "/cut" half of what it announces,
+// "/slow" after a pause and "/trickle" one byte at a time with a pause before each; "/hangup"
+// reads the request and closes the connection without an answer.
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -28,6 +30,7 @@ public:
         int answersPerConnection = 0; // close silently after this many answers; 0: never
         size_t bodySize = 10 * 1024;
         std::chrono::milliseconds slowPause{3000};
+        std::chrono::milliseconds tricklePause{50};
     };
 
     TinyTlsServer(const std::string& certificate, const std::string& key, Options options)
@@ -68,6 +71,11 @@ public:
         return "https://127.0.0.1:" + std::to_string(m_port) + path;
     }
     int connections() const { return m_accepted; }
+    // How many requests for the path were read, whatever their method.
+    int requestsFor(const std::string& path) const {
+        std::lock_guard lock(m_mutex);
+        return static_cast<int>(std::count(m_paths.begin(), m_paths.end(), path));
+    }
 
 private:
     void acceptConnections() {
@@ -93,7 +101,11 @@ private:
                 if (m_options.answersPerConnection > 0 && answers == m_options.answersPerConnection)
                     break;
                 std::string path = readRequest(ssl);
-                if (path.empty() || !answer(ssl, path))
+                if (!path.empty()) {
+                    std::lock_guard lock(m_mutex);
+                    m_paths.push_back(path);
+                }
+                if (path.empty() || path == "/hangup" || !answer(ssl, path))
                     break;
             }
         }
@@ -103,7 +115,7 @@ private:
         close(fd);
     }
 
-    // The path of the next request, empty when the connection ended.
+    // The path of the next request, read with its body; empty when the connection ended.
     static std::string readRequest(SSL* ssl) {
         std::string head;
         char c;
@@ -111,6 +123,14 @@ private:
             if (SSL_read(ssl, &c, 1) != 1)
                 return {};
             head.push_back(c);
+        }
+        const std::string length = "\r\nContent-Length: ";
+        size_t at = head.find(length);
+        for (size_t body = at == std::string::npos ? 0
+                                                   : std::stoul(head.substr(at + length.size()));
+             body > 0; --body) {
+            if (SSL_read(ssl, &c, 1) != 1)
+                return {};
         }
         size_t begin = head.find(' ') + 1;
         return head.substr(begin, head.find(' ', begin) - begin);
@@ -126,6 +146,16 @@ private:
         bool cut = path == "/cut";
         if (cut)
             body.resize(body.size() / 2);
+        if (path == "/trickle") {
+            if (SSL_write(ssl, head.data(), static_cast<int>(head.size())) <= 0)
+                return false;
+            for (char byte : body) {
+                std::this_thread::sleep_for(m_options.tricklePause);
+                if (m_stopping || SSL_write(ssl, &byte, 1) <= 0)
+                    return false;
+            }
+            return true;
+        }
         std::string reply = head + body;
         if (SSL_write(ssl, reply.data(), static_cast<int>(reply.size())) <= 0)
             return false;
@@ -138,8 +168,9 @@ private:
     int m_port = 0;
     std::atomic<bool> m_stopping{false};
     std::atomic<int> m_accepted{0};
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::vector<int> m_open;
+    std::vector<std::string> m_paths;
     std::vector<std::thread> m_connections;
     std::thread m_acceptor;
 };

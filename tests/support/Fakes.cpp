@@ -69,7 +69,7 @@ std::unique_ptr<Transfer> NoHttp::download(const HttpRequest&, const std::string
 Expected<int> RecordingProcesses::run(const std::string& program,
                                       const std::vector<std::string>& args,
                                       const std::string& workingFolder) {
-    calls.push_back({program, args, workingFolder});
+    calls.push_back({program, args, workingFolder, {}});
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& arg : args)
@@ -92,8 +92,9 @@ Expected<int> RecordingProcesses::run(const std::string& program,
 
 Status RecordingProcesses::startDetached(const std::string& program,
                                          const std::vector<std::string>& args,
-                                         std::function<void()> onExit) {
-    calls.push_back({program, args, {}});
+                                         std::function<void()> onExit,
+                                         const std::vector<int>& inherited) {
+    calls.push_back({program, args, {}, inherited});
     lastOnExit = std::move(onExit);
     if (!startError.empty())
         return fail(startError);

@@ -75,12 +75,13 @@ public:
     Expected<int> run(const std::string& program, const std::vector<std::string>& args,
                       const std::string& workingFolder = {}) override;
     Status startDetached(const std::string& program, const std::vector<std::string>& args,
-                         std::function<void()> onExit) override;
+                         std::function<void()> onExit, const std::vector<int>& inherited) override;
 
     struct Call {
         std::string program;
         std::vector<std::string> args;
         std::string workingFolder;
+        std::vector<int> inherited;
     };
     std::vector<Call> calls;
     std::string startError; // startDetached fails with it when set

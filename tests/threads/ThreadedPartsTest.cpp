@@ -20,6 +20,7 @@
 #include "update/ReleaseInstaller.h"
 
 #include <atomic>
+#include <curl/curl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
@@ -285,6 +286,62 @@ TEST(ThreadedPartsTest, ClosingTheClientEndsTheTransfersOfEveryThread) {
     EXPECT_FALSE(delivered);
     EXPECT_TRUE(fs::is_empty(folder.path()));
     transfer.reset();
+}
+
+// The engine's own ends, with workers waiting on it: an idle timeout, a failure of the multi
+// interface staged from the test's thread, and transfers dropped by the main thread just as the
+// engine ends them (each reads the delivering flag once, so no finished file stays behind).
+TEST(ThreadedPartsTest, TheEngineEndsEveryWaitOnItsOwnThread) {
+    TinyTlsServer server(kCertificates + "/server.pem", kCertificates + "/server.key",
+                         {.bodySize = 16, .slowPause = 4s, .tricklePause = 100ms});
+    QueueMainThread main;
+    std::atomic<bool> failing{false};
+    TransferEngine::Settings settings;
+    settings.extraAuthority = TrustStore::readFile(kTestCa);
+    settings.multiResult = [&failing](int result) {
+        return failing ? static_cast<int>(CURLM_INTERNAL_ERROR) : result;
+    };
+    CurlHttp http(main, settings);
+    auto ask = [&http, &server](const std::string& path, std::chrono::milliseconds timeout) {
+        HttpRequest request;
+        request.url = server.url(path);
+        request.timeout = timeout;
+        return http.request(request);
+    };
+
+    std::vector<Expected<HttpResponse>> answers(3, fail("no answer yet"));
+    std::vector<std::thread> workers;
+    // Timeouts with room for ThreadSanitizer's slow handshakes: the trickle takes 1.6 s in all.
+    workers.emplace_back([&] { answers[0] = ask("/trickle", 1s); });
+    workers.emplace_back([&] { answers[1] = ask("/slow", 1s); });
+    for (auto& worker : workers)
+        worker.join();
+    EXPECT_TRUE(answers[0].hasValue()) << answers[0].error();
+    ASSERT_FALSE(answers[1].hasValue());
+    EXPECT_NE(answers[1].error().find("Timed out"), std::string::npos);
+
+    std::thread waiting([&] { answers[2] = ask("/slow", 10s); });
+    EXPECT_TRUE(main.runUntil([&] { return server.requestsFor("/slow") == 2; }));
+    failing = true;
+    waiting.join();
+    failing = false;
+    ASSERT_FALSE(answers[2].hasValue());
+    EXPECT_NE(answers[2].error().find("transfer engine failed"), std::string::npos);
+
+    TempFolder folder;
+    Lifetime alive;
+    for (int round = 0; round < 40; ++round) {
+        HttpRequest request;
+        request.url = server.url("/f" + std::to_string(round));
+        TransferReceiver receiver;
+        receiver.context = alive.token();
+        auto transfer = http.download(request, folder.path(), receiver);
+        // Dropped at a different moment each round, around the end of the exchange.
+        std::this_thread::sleep_for(std::chrono::microseconds(round * 250));
+        transfer.reset();
+    }
+    main.runUntil([] { return false; }, 300ms);
+    EXPECT_TRUE(fs::is_empty(folder.path()));
 }
 
 TEST(ThreadedPartsTest, WorkerThreadsAreJoinedOnceTheirJobsEnd) {

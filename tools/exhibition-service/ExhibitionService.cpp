@@ -336,6 +336,11 @@ void ExhibitionService::Impl::handle(const httplib::Request& request, httplib::R
         response.status = 500;
         return;
     }
+    if (fault.location) {
+        response.status = fault.status.value_or(302);
+        response.set_header("Location", *fault.location);
+        return;
+    }
     Reply reply;
     if (fault.status) {
         reply.status = *fault.status;

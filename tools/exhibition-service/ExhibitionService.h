@@ -52,6 +52,8 @@ struct Fault {
     bool noContentLength = false;
     // Pause this long before each piece (64 KiB) of the body.
     std::chrono::milliseconds pacing{0};
+    // Answer with a redirect to this address (status 302 unless a status is given).
+    std::optional<std::string> location;
 };
 
 // Faults drawn at random, once for every request whose path begins with one of the prefixes (a

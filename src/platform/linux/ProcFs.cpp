@@ -1,6 +1,7 @@
 #include "platform/linux/ProcFs.h"
 
-#include <fstream>
+#include "common/File.h"
+
 #include <sstream>
 #include <unistd.h>
 
@@ -10,6 +11,12 @@ namespace {
 
 std::string procPath(pid_t pid, const char* entry) {
     return "/proc/" + std::to_string(pid) + "/" + entry;
+}
+
+// The entry's text, read close-on-exec; empty when it cannot be read.
+std::string procText(pid_t pid, const char* entry) {
+    Expected<std::string> text = File::readAll(procPath(pid, entry));
+    return text ? std::move(*text) : std::string();
 }
 
 } // namespace
@@ -27,14 +34,14 @@ std::string processName(pid_t pid) {
             path.resize(path.size() - deleted.size());
         return path.substr(path.rfind('/') + 1);
     }
-    std::ifstream comm(procPath(pid, "comm"));
+    std::istringstream comm(procText(pid, "comm"));
     std::string name;
     std::getline(comm, name);
     return name;
 }
 
 bool isAlive(pid_t pid) {
-    std::ifstream stat(procPath(pid, "stat"));
+    std::istringstream stat(procText(pid, "stat"));
     std::string content;
     std::getline(stat, content);
     // The state follows the command name, which is in parentheses and may hold anything.
@@ -46,7 +53,7 @@ bool isAlive(pid_t pid) {
 }
 
 std::optional<uid_t> realUserId(pid_t pid) {
-    std::ifstream status(procPath(pid, "status"));
+    std::istringstream status(procText(pid, "status"));
     std::string line;
     while (std::getline(status, line)) {
         if (line.rfind("Uid:", 0) != 0)
