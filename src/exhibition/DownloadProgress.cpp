@@ -8,6 +8,7 @@
 #include "service/ServiceClient.h"
 #include "service/UrlOrigin.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace dravik {
@@ -40,21 +41,30 @@ bool DownloadProgress::atEnd() const {
     return m_nDownloadFiles >= static_cast<int64_t>(m_list.size());
 }
 
-const DOWNLOAD_FILES& DownloadProgress::entry() const {
-    return m_list[static_cast<size_t>(m_nDownloadFiles)];
+DownloadProgress::Position DownloadProgress::current() const {
+    return {static_cast<size_t>(m_nDownloadFiles), static_cast<size_t>(m_nDownloadFile)};
 }
 
-const DOWNLOAD_FILE& DownloadProgress::file() const {
-    return entry().downloadFileList[static_cast<size_t>(m_nDownloadFile)];
+std::optional<DownloadProgress::Position> DownloadProgress::nextToStart() {
+    Position at = m_nextToStart;
+    const Position now = current();
+    if (at.entry < now.entry || (at.entry == now.entry && at.file < now.file))
+        at = now;
+    while (at.entry < m_list.size() && at.file >= m_list[at.entry].downloadFileList.size())
+        at = {at.entry + 1, 0};
+    if (at.entry >= m_list.size())
+        return std::nullopt;
+    m_nextToStart = {at.entry, at.file + 1};
+    return at;
 }
 
-Expected<std::string> DownloadProgress::destination() const {
-    return pathInside(entry().path, file().filename, NameKind::PlainName);
+Expected<std::string> DownloadProgress::destination(Position at) const {
+    return pathInside(entry(at).path, file(at).filename, NameKind::PlainName);
 }
 
-HttpRequest DownloadProgress::request() const {
+HttpRequest DownloadProgress::request(Position at) const {
     HttpRequest request;
-    request.url = file().uri;
+    request.url = file(at).uri;
     request.timeout = m_launcher.timings.requestTimeout;
     // The token is the service's: a file on another host (a delivery network) sees it only when
     // the operator listed that host.
@@ -144,6 +154,20 @@ std::string DownloadProgress::failureText(const std::string& label, const std::s
     if (status && error.find(std::to_string(*status)) == std::string::npos)
         text += " (HTTP " + std::to_string(*status) + ")";
     return text;
+}
+
+int DownloadProgress::parallelDownloads(const Launcher& launcher) {
+    constexpr int kMost = 8;
+    const std::string text = launcher.getIniValue("Parallel_Downloads", "");
+    if (text.empty())
+        return 1;
+    int value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc() && end == text.data() + text.size() && value >= 1 && value <= kMost)
+        return value;
+    launcher.writeLog("Parallel_Downloads=" + text +
+                      " is not a whole number from 1 to 8: " + "one transfer at a time");
+    return 1;
 }
 
 bool DownloadProgress::writeStamp(const std::string& folder, const std::string& updatedAt) {

@@ -34,15 +34,29 @@ public:
     int64_t downloadedCount() const { return m_nDownloadedCount; }
     bool atEnd() const;
 
-    // The current entry and file; only while !atEnd().
-    const DOWNLOAD_FILES& entry() const;
-    const DOWNLOAD_FILE& file() const;
-    std::string fileNameLabel() const { return fileNameLabel(entry(), file()); }
-    // The current file's place in its entry's folder, or why its name is refused.
-    Expected<std::string> destination() const;
-    // GET of the current file's uri, with the bearer token when it goes to the service or to a
-    // host listed in Token_Hosts.
-    HttpRequest request() const;
+    // A file of the list: its entry's and its own index.
+    struct Position {
+        size_t entry = 0;
+        size_t file = 0;
+    };
+    // The current file: the first one not completed yet; only while !atEnd().
+    Position current() const;
+    const DOWNLOAD_FILES& entry(Position at) const { return m_list[at.entry]; }
+    const DOWNLOAD_FILE& file(Position at) const { return entry(at).downloadFileList[at.file]; }
+    const DOWNLOAD_FILES& entry() const { return entry(current()); }
+    const DOWNLOAD_FILE& file() const { return file(current()); }
+    std::string fileNameLabel(Position at) const { return fileNameLabel(entry(at), file(at)); }
+    std::string fileNameLabel() const { return fileNameLabel(current()); }
+    // The file's place in its entry's folder, or why its name is refused.
+    Expected<std::string> destination(Position at) const;
+    Expected<std::string> destination() const { return destination(current()); }
+    // GET of the file's uri, with the bearer token when it goes to the service or to a host
+    // listed in Token_Hosts.
+    HttpRequest request(Position at) const;
+    HttpRequest request() const { return request(current()); }
+    // The next file to start, in list order, from the current one on: transfers may run ahead
+    // of completed(), which still counts and stamps in list order. Empty at the end.
+    std::optional<Position> nextToStart();
 
     enum class Next {
         StartNext, // start the transfer of the (new) current file
@@ -73,6 +87,9 @@ public:
     // The run-log line of a failed transfer.
     static std::string failureText(const std::string& label, const std::string& error,
                                    std::optional<int> status);
+    // How many transfers may be on their way at once: Dravik.ini's Parallel_Downloads, 1 to 8;
+    // 1 when absent or empty, and, with a run-log line, when it is anything else.
+    static int parallelDownloads(const Launcher& launcher);
     // Writes <folder>/updated_at.json; a failure is printed on standard output.
     static bool writeStamp(const std::string& folder, const std::string& updatedAt);
     // Where completed() hands a folder whose files are all in place, instead of writing its stamp
@@ -92,6 +109,7 @@ private:
     int64_t m_nDownloadFiles = 0;   // index of the current entry
     int64_t m_nDownloadFile = 0;    // index of the current file within it
     int64_t m_nDownloadedCount = 0; // transfers completed
+    Position m_nextToStart;         // the first file not started yet
     bool m_entryIncomplete = false; // a file of the current entry is not in place
     std::function<void(const DOWNLOAD_FILES&)> m_stampWriter;
 };

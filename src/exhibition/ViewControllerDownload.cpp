@@ -82,32 +82,61 @@ void ViewControllerDownload::begin() {
     m_ui->label_hall->setText(qs(names.hall));
     m_ui->label_download->setText("ダウンロード中");
     m_activity = m_launcher.platform.activity.begin("Downloading the exhibition's files");
+    m_parallel = DownloadProgress::parallelDownloads(m_launcher);
     startDownload();
 }
 
 void ViewControllerDownload::startDownload() {
-    const DOWNLOAD_FILES& entry = m_progress.entry();
-    m_ui->label_filename->setText(qs(m_progress.fileNameLabel()));
+    while (!m_finished && !m_launcher.closeRequested &&
+           static_cast<int>(m_inFlight.size()) < m_parallel) {
+        std::optional<DownloadProgress::Position> at = m_progress.nextToStart();
+        if (!at)
+            break;
+        m_inFlight.push_back(start(*at));
+        if (m_inFlight.size() == 1)
+            m_ui->label_filename->setText(qs(m_progress.fileNameLabel(*at)));
+        // A file that cannot even start ends the run, in list order like any failure.
+        if (m_inFlight.back().done && m_inFlight.size() == 1) {
+            completeInOrder();
+            return;
+        }
+    }
+}
+
+ViewControllerDownload::InFlight ViewControllerDownload::start(DownloadProgress::Position at) {
+    InFlight file;
+    file.id = m_nextId++;
+    file.at = at;
+    const DOWNLOAD_FILES& entry = m_progress.entry(at);
     // The window is minimised behind the viewer: an alert here would wait for nobody.
     std::error_code folderError;
     std::filesystem::create_directories(entry.path, folderError);
     if (folderError) {
-        m_launcher.writeLog(entry.path + " - " + folderError.message());
-        finish();
-        return;
+        file.folderError = entry.path + " - " + folderError.message();
+        file.done = true;
+        return file;
     }
-    Expected<std::string> destination = m_progress.destination();
+    Expected<std::string> destination = m_progress.destination(at);
     if (!destination) {
-        transferCompleted(TransferResult{std::nullopt, destination.error(), {}});
-        return;
+        file.result = TransferResult{std::nullopt, destination.error(), {}};
+        file.done = true;
+        return file;
     }
-    m_save_fname = *destination;
+    file.destination = *destination;
     // The body is written next to its destination, so that moving it into place is a rename
     // and the running viewer never sees half a file under the real name.
-    m_transfer = m_launcher.platform.http.download(
-        m_progress.request(), entry.path,
-        TransferReceiver::bind(this, m_lifetime.token(), &ViewControllerDownload::transferProgress,
-                               &ViewControllerDownload::transferCompleted));
+    const int64_t id = file.id;
+    file.transfer = m_launcher.platform.http.download(
+        m_progress.request(at), entry.path,
+        TransferReceiver{m_lifetime.token(),
+                         [this, id](int64_t written, int64_t expected) {
+                             if (!m_inFlight.empty() && m_inFlight.front().id == id)
+                                 transferProgress(written, expected);
+                         },
+                         [this, id](const TransferResult& result) {
+                             transferCompleted(id, result);
+                         }});
+    return file;
 }
 
 void ViewControllerDownload::transferProgress(int64_t written, int64_t expected) {
@@ -137,29 +166,74 @@ void ViewControllerDownload::storeFile(const std::string& temporaryFile) {
                     error);
 }
 
-void ViewControllerDownload::transferCompleted(const TransferResult& result) {
-    if (!result.succeeded()) {
-        m_launcher.writeLog(
-            DownloadProgress::failureText(m_progress.fileNameLabel(), result.error, result.status));
-        finish();
+void ViewControllerDownload::transferCompleted(int64_t id, const TransferResult& result) {
+    auto file = std::find_if(m_inFlight.begin(), m_inFlight.end(),
+                             [id](const InFlight& f) { return f.id == id; });
+    if (file == m_inFlight.end())
         return;
+    file->done = true;
+    file->transfer.reset();
+    file->result = result;
+    if (result.succeeded()) {
+        // The body may have to wait for the files before it (or for a stamp): it waits under a
+        // name of ours, as the client removes whatever is left at its own name.
+        std::string held = File::temporaryName(file->destination, "tmp");
+        std::error_code error;
+        std::filesystem::rename(result.file, held, error);
+        file->result.file = error ? std::string() : held;
+        if (error)
+            file->result.error = "file error: " + error.message();
     }
-    storeFile(result.file);
-    DownloadProgress::Next next = m_progress.completed();
-    const int64_t done = m_progress.downloadedCount();
-    m_ui->progressBar1->setValue(static_cast<int>(std::min<int64_t>(done, INT_MAX)));
-    m_ui->label_file->setText(
-        qs(DownloadProgress::fileCountLabel(done, m_ui->progressBar1->maximum())));
-    auto goOn = [this, next] {
-        if (next == DownloadProgress::Next::Finish)
+    if (file == m_inFlight.begin())
+        completeInOrder();
+}
+
+void ViewControllerDownload::completeInOrder() {
+    while (!m_finished && !m_waitingForStamp && !m_inFlight.empty() && m_inFlight.front().done) {
+        InFlight file = std::move(m_inFlight.front());
+        m_inFlight.pop_front();
+        if (!file.folderError.empty()) {
+            m_launcher.writeLog(file.folderError);
             finish();
-        else
-            startDownload();
-    };
+            return;
+        }
+        if (!file.result.succeeded()) {
+            m_launcher.writeLog(DownloadProgress::failureText(
+                m_progress.fileNameLabel(file.at), file.result.error, file.result.status));
+            finish();
+            return;
+        }
+        m_save_fname = file.destination;
+        storeFile(file.result.file);
+        DownloadProgress::Next next = m_progress.completed();
+        const int64_t done = m_progress.downloadedCount();
+        m_ui->progressBar1->setValue(static_cast<int>(std::min<int64_t>(done, INT_MAX)));
+        m_ui->label_file->setText(
+            qs(DownloadProgress::fileCountLabel(done, m_ui->progressBar1->maximum())));
+        if (next == DownloadProgress::Next::Finish) {
+            finishAfterStamp();
+            return;
+        }
+        if (!m_inFlight.empty())
+            m_ui->label_filename->setText(qs(m_progress.fileNameLabel(m_inFlight.front().at)));
+        if (auto folder = std::exchange(m_folderDone, std::nullopt)) {
+            m_waitingForStamp = true;
+            m_stamps.add(std::move(*folder), [this] {
+                m_waitingForStamp = false;
+                startDownload();
+                completeInOrder();
+            });
+            return;
+        }
+        startDownload();
+    }
+}
+
+void ViewControllerDownload::finishAfterStamp() {
     if (auto folder = std::exchange(m_folderDone, std::nullopt))
-        m_stamps.add(std::move(*folder), goOn);
+        m_stamps.add(std::move(*folder), [this] { finish(); });
     else
-        goOn();
+        finish();
 }
 
 void ViewControllerDownload::finish() {
@@ -167,6 +241,15 @@ void ViewControllerDownload::finish() {
         return;
     m_finished = true;
     m_activity.reset();
+    // Files after the one that ended the run are not wanted: stopped, or received and dropped.
+    for (InFlight& file : m_inFlight) {
+        file.transfer.reset();
+        if (file.done && !file.result.file.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove(file.result.file, ignored);
+        }
+    }
+    m_inFlight.clear();
     // The window stays until the last stamps are written; a close meanwhile waits as well.
     m_stamps.finish([this] {
         m_launcher.closeBlocked = false;

@@ -4,9 +4,11 @@
 #include "exhibition/DownloadProgress.h"
 #include "exhibition/StampCommitter.h"
 #include "platform/BackgroundActivity.h"
+#include "platform/Http.h"
 
 #include <QWidget>
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,7 +21,6 @@ namespace dravik {
 
 class Launcher;
 class Transfer;
-struct TransferResult;
 class WindowController;
 
 // The last view: starts the viewer, minimizes the window and fetches the files of the download
@@ -41,9 +42,25 @@ protected:
 private:
     void viewDidLoad();
     void begin();
+    // One file of the list on its way, in list order: the first is the current file.
+    struct InFlight {
+        int64_t id = 0;
+        DownloadProgress::Position at;
+        std::string destination;
+        std::string folderError; // its folder could not be made
+        std::unique_ptr<Transfer> transfer;
+        bool done = false;
+        TransferResult result; // once done; a body received ahead of its turn waits in result.file
+    };
+
+    // Starts files in list order while fewer than m_parallel are on their way.
     void startDownload();
+    InFlight start(DownloadProgress::Position at);
     void transferProgress(int64_t written, int64_t expected);
-    void transferCompleted(const TransferResult& result);
+    void transferCompleted(int64_t id, const TransferResult& result);
+    // Puts the finished files at the front in place, counts and stamps them, in list order.
+    void completeInOrder();
+    void finishAfterStamp();
     // Moves a finished transfer's file to m_save_fname.
     void storeFile(const std::string& temporaryFile);
     void finish();
@@ -63,7 +80,10 @@ private:
     std::unique_ptr<BackgroundActivity::Hold> m_activity;
     // Last, so that a running transfer is stopped before anything it reports to goes away.
     Lifetime m_lifetime;
-    std::unique_ptr<Transfer> m_transfer;
+    std::deque<InFlight> m_inFlight;
+    int m_parallel = 1;
+    int64_t m_nextId = 1;
+    bool m_waitingForStamp = false;
 };
 
 } // namespace dravik

@@ -39,6 +39,9 @@ std::string CurlDownloadJob::start(CURL* handle) {
     easy = handle;
     if (std::string error = setup.apply(easy, request, false); !error.empty())
         return error;
+    // Downloads running side by side share one HTTP/2 connection where the server offers it,
+    // rather than each opening one.
+    curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlDownloadJob::onData);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlDownloadJob::onHeader);

@@ -164,6 +164,33 @@ TEST(DownloadProgressTest, TheTokenGoesOnlyToTheServicesSchemeHostAndPort) {
     EXPECT_NE(log.back().find("\"not a host\" skipped"), std::string::npos) << log.back();
 }
 
+TEST(DownloadProgressTest, ParallelDownloadsIsOneUnlessAWholeNumberFromOneToEight) {
+    TestLauncher t;
+    const std::pair<const char*, int> cases[] = {
+        {"", 1},
+        {"Parallel_Downloads=", 1},
+        {"Parallel_Downloads=6", 6},
+        {"Parallel_Downloads=8", 8},
+        {"Parallel_Downloads=0", 1},
+        {"Parallel_Downloads=-3", 1},
+        {"Parallel_Downloads=99", 1},
+        {"Parallel_Downloads=abc", 1},
+        {"Parallel_Downloads=4x", 1},
+    };
+    size_t lines = runLogLines(t.launcher->privateFolder).size();
+    for (const auto& [ini, parallel] : cases) {
+        SCOPED_TRACE(ini);
+        t.launcher->ini = Ini::parse(ini);
+        EXPECT_EQ(DownloadProgress::parallelDownloads(*t.launcher), parallel);
+        // Anything but a valid, absent or empty value is logged.
+        bool silent = parallel > 1 || std::string(ini).find('=') + 1 == std::string(ini).size() ||
+                      std::string(ini).empty();
+        size_t now = runLogLines(t.launcher->privateFolder).size();
+        EXPECT_EQ(now - lines, silent ? 0u : 1u);
+        lines = now;
+    }
+}
+
 TEST(DownloadProgressTest, AFileThatIsNotInPlaceLeavesItsFolderUnstamped) {
     Listed l;
     fs::create_directories(l.t.exhibition("hall/7"));

@@ -219,6 +219,48 @@ TEST(ViewControllerDownloadTest, AFailedTransferEndsTheRunAndItsFolderKeepsNoSta
     }
 }
 
+// With Parallel_Downloads, later files are fetched while an earlier one is slow, and still go in
+// place, count and stamp in list order; the first failure in list order ends the run.
+TEST(ViewControllerDownloadTest, ParallelTransfersStillCompleteInListOrder) {
+    for (bool secondFails : {false, true}) {
+        SCOPED_TRACE(secondFails ? "the second file fails" : "all arrive");
+        DownloadView d;
+        d.serve("a.bin", 3000);
+        d.serve("b.bin", 2000);
+        d.serve("c.bin", 1000);
+        d.service.service().setFault("/files/t/a.bin", fault([](auto& f) { f.delay = 600ms; }));
+        if (secondFails)
+            d.service.service().setFault("/files/t/b.bin", fault([](auto& f) { f.status = 404; }));
+        d.start();
+        d.ui->launcher->ini = Ini::parse("Parallel_Downloads=3");
+        d.queue(1, "s1", {"a.bin", "b.bin"});
+        d.queue(2, "s2", {"c.bin"});
+        d.open();
+
+        // b and c are answered while a waits: nothing of theirs is in place yet.
+        ASSERT_TRUE(waitUntil([&] { return d.requested("c.bin") && d.requested("b.bin"); }));
+        waitFor(200ms);
+        EXPECT_FALSE(fs::exists(d.folder(1) + "/b.bin"));
+        EXPECT_FALSE(fs::exists(d.folder(2) + "/c.bin"));
+        EXPECT_EQ(d.text("label_filename"), "1/a.bin");
+
+        ASSERT_TRUE(d.waitUntilClosed());
+        EXPECT_EQ(readFile(d.folder(1) + "/a.bin"), d.served("a.bin"));
+        if (secondFails) {
+            EXPECT_EQ(d.text("label_file"), "1/3 ファイル");
+            EXPECT_TRUE(d.logged("Download failed: 1/b.bin"));
+            EXPECT_FALSE(d.stamped(1));
+            EXPECT_FALSE(d.stamped(2));
+            EXPECT_TRUE(fs::is_empty(d.folder(2))); // c was received, then dropped
+        } else {
+            EXPECT_EQ(d.text("label_file"), "3/3 ファイル");
+            EXPECT_EQ(readFile(d.folder(2) + "/c.bin"), d.served("c.bin"));
+            EXPECT_TRUE(d.stamped(1));
+            EXPECT_TRUE(d.stamped(2));
+        }
+    }
+}
+
 TEST(ViewControllerDownloadTest, AFolderThatCannotBeCreatedIsLoggedAndEndsTheRun) {
     DownloadView d;
     d.serve("a.bin", 100);
