@@ -217,7 +217,6 @@ Expected<Undone> undoJournal(Launcher& launcher, const std::function<void()>& be
     for (size_t i = end; i-- > 0;) {
         const JournalLine& line = lines[i];
         const std::string item = File::join(launcher.baseFolder, line.relative);
-        folders.insert(parentOf(item));
         Status done;
         if (File::isPresent(item))
             done = mover.discard(item);
@@ -227,7 +226,8 @@ Expected<Undone> undoJournal(Launcher& launcher, const std::function<void()>& be
             return fail("could not undo " + line.relative + ": " + done.error());
         ++undone.changes;
     }
-    // Copies and removals cut short by a kill, beside the items and in the backup folder.
+    // Copies and removals cut short by a kill lie beside the items (those in the backup folder
+    // go with it).
     for (const JournalLine& line : lines)
         folders.insert(parentOf(File::join(launcher.baseFolder, line.relative)));
     Leftovers leftovers(launcher);
