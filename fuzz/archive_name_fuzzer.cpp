@@ -8,7 +8,9 @@
 #include "common/Unicode.h"
 #include "platform/Alerts.h"
 #include "platform/AudioPlayer.h"
+#include "platform/BackgroundActivity.h"
 #include "platform/Desktop.h"
+#include "platform/DiskSync.h"
 #include "platform/FileFlags.h"
 #include "platform/Http.h"
 #include "platform/MainThread.h"
@@ -36,7 +38,9 @@ struct Unused : Alerts,
                 RunningApplications,
                 WindowList,
                 FileFlags,
-                AudioPlayer {
+                AudioPlayer,
+                DiskSync,
+                BackgroundActivity {
     void critical(const std::string&) override {}
     bool criticalOkCancel(const std::string&) override { return false; }
     bool informationalOkCancel(const std::string&) override { return false; }
@@ -53,11 +57,12 @@ struct Unused : Alerts,
                       const std::string&) override {
         return fail("no programs are started here");
     }
-    Status startDetached(const std::string&, const std::vector<std::string>&,
-                         std::function<void()>) override {
+    Status startDetached(const std::string&, const std::vector<std::string>&, std::function<void()>,
+                         const std::vector<int>&) override {
         return Status::ok();
     }
     std::vector<std::string> names() override { return {}; }
+    std::vector<int> processesRunning(const std::string&) override { return {}; }
     std::vector<WindowInfo> windowsFrontToBack() override { return {}; }
     bool activate(int32_t) override { return false; }
     bool openUrl(const std::string&) override { return false; }
@@ -65,6 +70,9 @@ struct Unused : Alerts,
     std::pair<int, int> mainDisplaySize() override { return {0, 0}; }
     bool isImmutable(const std::string&) override { return false; }
     Status setImmutable(const std::string&, bool) override { return Status::ok(); }
+    Status copyTree(const std::string&, const std::string&) override { return fail("unused"); }
+    Status syncFiles(const std::vector<std::string>&) override { return Status::ok(); }
+    std::unique_ptr<Hold> begin(const std::string&) override { return nullptr; }
     void play(const std::string&, double) override {}
     void setVolume(double) override {}
     void stop() override {}
@@ -73,17 +81,19 @@ struct Unused : Alerts,
 
 const std::string kPrivate = "/home/visitor/Library/Dravik";
 
-const char* const kOwnItems[] = {"dravik_log.txt",  "double_startup_check",
-                                 "dravik.app",      "extract",
-                                 "auth.json",       "code.json",
-                                 "mail.json",       "hall.json",
-                                 "version_mac.json"};
+const char* const kOwnItems[] = {"dravik_log.txt", "double_startup_check",
+                                 "dravik.lock",    "dravik.app",
+                                 "extract",        "auth.json",
+                                 "code.json",      "mail.json",
+                                 "hall.json",      "version_mac.json"};
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Unused unused;
     static Platform platform{
+        unused,
+        unused,
         unused,
         unused,
         unused,
