@@ -2,8 +2,8 @@
 
 #include "platform/BackgroundActivity.h"
 #include "platform/BundleInfo.h"
-#include "platform/DiskSync.h"
 #include "platform/BundlePlacement.h"
+#include "platform/DiskSync.h"
 #include "platform/DisplaySettings.h"
 #include "platform/FileFlags.h"
 #include "platform/RunningApplications.h"
