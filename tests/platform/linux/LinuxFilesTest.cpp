@@ -3,6 +3,7 @@
 #include "common/Launcher.h"
 #include "platform/RunningBundle.h"
 #include "platform/linux/LinuxBundlePlacement.h"
+#include "platform/linux/LinuxDiskSync.h"
 #include "platform/linux/LinuxFileFlags.h"
 #include "support/Fakes.h"
 #include "support/SystemTesting.h"
@@ -89,6 +90,18 @@ TEST(LinuxFileFlags, LockedItemsNeverBlockAnUpdate) {
     EXPECT_EQ(t.alerts.texts().back().rfind(at("Exhibition/Kestrane.app/Contents") + " - ", 0), 0u);
     EXPECT_FALSE(fs::exists(at("Exhibition/Kestrane.app/Contents")));
     EXPECT_FALSE(fs::exists(at("$DravikUpdate")));
+}
+
+TEST(LinuxDiskSync, ABarrierCoversEveryFolderAndNamesOneItCannotOpen) {
+    test::TempFolder temp;
+    test::writeFile(temp / "a/x.bin", "x");
+    test::writeFile(temp / "b/y.bin", "y");
+    LinuxDiskSync sync;
+    EXPECT_TRUE(sync.syncFiles({temp / "a/x.bin", temp / "b/y.bin", temp / "a/x.bin"}).isOk());
+    EXPECT_TRUE(sync.syncFiles({}).isOk());
+    Status missing = sync.syncFiles({temp / "a/x.bin", temp / "gone/z.bin"});
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().rfind(temp / "gone: ", 0), 0u) << missing.error();
 }
 
 TEST(LinuxBundlePlacement, ABaseFolderThisUserCannotWriteIsReadOnly) {
