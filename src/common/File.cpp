@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <sstream>
@@ -159,6 +160,19 @@ std::string File::temporaryName(const std::string& path, const char* purpose) {
     return (item.parent_path() / ("." + item.filename().string() + "." + purpose + "-" +
                                   std::to_string(getpid()) + "-" + std::to_string(counter++)))
         .string();
+}
+
+std::string File::unusedDatedName(const std::string& folder, const std::string& prefix) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const std::string name = join(folder, prefix + stamp);
+    std::string candidate = name;
+    for (int n = 2; isPresent(candidate); ++n)
+        candidate = name + "-" + std::to_string(n);
+    return candidate;
 }
 
 Status File::flushToDisk(int fd) {

@@ -72,6 +72,9 @@ public:
     // fsync may leave it in the drive's cache there).
     static Status flushToDisk(int fd);
     static void syncFolder(const std::string& folder);
+    // <folder>/<prefix><yyyyMMdd-HHmmss> in local time, with "-2", "-3", ... added while something
+    // stands there: a name to set an item aside under.
+    static std::string unusedDatedName(const std::string& folder, const std::string& prefix);
 
 private:
     // Puts replacement (beside destination) in destination's place, the old item removed only

@@ -11,7 +11,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -154,15 +153,8 @@ Journal readJournal(const std::string& folder) {
 
 // Keeps what must not be deleted: the whole folder goes aside under a name of its own.
 Expected<std::string> setAside(const Launcher& launcher) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    const std::string name = std::string(InstallTransaction::kFolderName) + "-kept-" + stamp;
-    std::string aside = File::join(launcher.baseFolder, name);
-    for (int n = 2; File::isPresent(aside); ++n)
-        aside = File::join(launcher.baseFolder, name + "-" + std::to_string(n));
+    const std::string aside = File::unusedDatedName(
+        launcher.baseFolder, std::string(InstallTransaction::kFolderName) + "-kept-");
     std::error_code error;
     fs::rename(transactionFolder(launcher), aside, error);
     if (error)

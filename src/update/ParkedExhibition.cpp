@@ -3,7 +3,6 @@
 #include "common/File.h"
 #include "common/Launcher.h"
 
-#include <ctime>
 #include <filesystem>
 #include <vector>
 
@@ -52,7 +51,8 @@ void ParkedExhibition::restore() const {
         int moved = File::isFolder(exhibition) ? mergeMissing(exhibition, parked) : 0;
         std::string outcome = "moved " + std::to_string(moved) + " items of the newer one into it";
         if (!removeIfEmpty(exhibition)) {
-            std::string aside = asideName();
+            std::string aside =
+                File::unusedDatedName(m_launcher.baseFolder, "Exhibition-set-aside-");
             fs::rename(exhibition, aside, error);
             if (error) {
                 m_launcher.writeLog("Exhibition recovery failed: cannot set Exhibition aside: " +
@@ -88,20 +88,6 @@ int ParkedExhibition::mergeMissing(const std::string& from, const std::string& i
         }
     }
     return moved;
-}
-
-std::string ParkedExhibition::asideName() const {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    std::string name =
-        File::join(m_launcher.baseFolder, "Exhibition-set-aside-" + std::string(stamp));
-    std::string candidate = name;
-    for (int n = 2; File::isPresent(candidate); ++n)
-        candidate = name + "-" + std::to_string(n);
-    return candidate;
 }
 
 } // namespace dravik

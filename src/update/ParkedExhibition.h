@@ -24,7 +24,6 @@ public:
 
 private:
     int mergeMissing(const std::string& from, const std::string& into) const;
-    std::string asideName() const;
 
     Launcher& m_launcher;
 };
