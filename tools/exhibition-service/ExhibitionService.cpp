@@ -147,9 +147,10 @@ struct Reply {
     int status = 200;
     std::string contentType = kJson;
     std::shared_ptr<Source> source; // none: no body
+    std::string validator;          // a file's ETag: its modification time and size
 
     static Reply document(int status, std::string body) {
-        return Reply{status, kJson, Source::text(std::move(body))};
+        return Reply{status, kJson, Source::text(std::move(body)), {}};
     }
     static Reply error(int status, const std::string& code, const std::string& message) {
         return document(status, errorBody(code, message));
@@ -213,6 +214,8 @@ struct ExhibitionService::Impl {
                bool withBase) const;
     bool authorized(const httplib::Request& request) const;
     void send(const Reply& reply, const Fault& fault, httplib::Response& response) const;
+    void sendPart(const Reply& reply, size_t first, ssize_t last,
+                  httplib::Response& response) const;
     void wait(std::chrono::milliseconds delay) const;
     // Under the mutex: the random fault for this path, if one is drawn.
     std::optional<Fault> drawFault(const std::string& path);
@@ -349,7 +352,45 @@ void ExhibitionService::Impl::handle(const httplib::Request& request, httplib::R
     } else {
         reply = route(request);
     }
+    if (!reply.validator.empty() && reply.status == 200) {
+        std::string validator = fault.validator.value_or(reply.validator);
+        response.set_header("ETag", validator);
+        // The service answers a range itself, as a file server does: only while If-Range names
+        // the file, and never by the library, which would keep the status 200 for a part.
+        auto& ranges = const_cast<httplib::Ranges&>(request.ranges);
+        std::string ifRange = request.get_header_value("If-Range");
+        bool wanted = ranges.size() == 1 && ranges.front().first >= 0 && !fault.ignoreRanges &&
+                      (ifRange.empty() || ifRange == validator);
+        auto [first, last] = wanted ? ranges.front() : std::pair<ssize_t, ssize_t>(0, -1);
+        ranges.clear();
+        if (wanted) {
+            sendPart(reply, static_cast<size_t>(first) + (fault.wrongRange ? 1 : 0), last,
+                     response);
+            return;
+        }
+    }
     send(reply, fault, response);
+}
+
+// A 206 with the bytes from first to last (-1: to the end), a 416 when first is past the end.
+void ExhibitionService::Impl::sendPart(const Reply& reply, size_t first, ssize_t last,
+                                       httplib::Response& response) const {
+    auto source = reply.source;
+    const size_t size = source->size();
+    if (first >= size) {
+        response.status = 416;
+        response.set_header("Content-Range", "bytes */" + std::to_string(size));
+        return;
+    }
+    size_t end = last < 0 ? size : std::min(size, static_cast<size_t>(last) + 1);
+    response.status = 206;
+    response.set_header("Content-Range", "bytes " + std::to_string(first) + "-" +
+                                             std::to_string(end - 1) + "/" + std::to_string(size));
+    response.set_content_provider(
+        end - first, reply.contentType,
+        [source, first](size_t at, size_t length, httplib::DataSink& sink) {
+            return source->send(first + at, length, sink);
+        });
 }
 
 Reply ExhibitionService::Impl::route(const httplib::Request& request) {
@@ -439,12 +480,18 @@ Reply ExhibitionService::Impl::file(const fs::path& folder, const std::string& r
         if (!readText(path, text))
             return Reply::error(500, "READ", "cannot read the file");
         replaceAll(text, "{{base}}", baseUrl());
-        return Reply{200, type, Source::text(std::move(text))};
+        return Reply{200, type, Source::text(std::move(text)), {}};
     }
     auto source = Source::file(path);
     if (!source)
         return Reply::error(500, "READ", "cannot read the file");
-    return Reply{200, type, std::move(source)};
+    auto modified = fs::last_write_time(path, error).time_since_epoch();
+    char validator[64];
+    std::snprintf(validator, sizeof validator, "\"%llx-%zx\"",
+                  static_cast<unsigned long long>(
+                      std::chrono::duration_cast<std::chrono::nanoseconds>(modified).count()),
+                  source->size());
+    return Reply{200, type, std::move(source), validator};
 }
 
 void ExhibitionService::Impl::send(const Reply& reply, const Fault& fault,

@@ -54,6 +54,12 @@ struct Fault {
     std::chrono::milliseconds pacing{0};
     // Answer with a redirect to this address (status 302 unless a status is given).
     std::optional<std::string> location;
+    // Files: give this ETag instead of the file's own (as if the file had changed).
+    std::optional<std::string> validator;
+    // Files: answer a range request with the whole file (200).
+    bool ignoreRanges = false;
+    // Files: answer a range request with the range that starts one byte later (206).
+    bool wrongRange = false;
 };
 
 // Faults drawn at random, once for every request whose path begins with one of the prefixes (a
