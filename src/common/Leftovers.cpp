@@ -2,6 +2,7 @@
 
 #include "common/File.h"
 #include "common/Launcher.h"
+#include "common/PartialDownload.h"
 
 #include <array>
 #include <cerrno>
@@ -81,8 +82,9 @@ int Leftovers::sweep(const std::string& folder) const {
         if (auto temp = parse(name)) {
             if (processIsGone(temp->pid))
                 handle(folder, name, *temp, handled);
-        } else if (name.size() == kDownloadPrefix.size() + kDownloadSuffixLength &&
-                   name.compare(0, kDownloadPrefix.size(), kDownloadPrefix) == 0 &&
+        } else if (((name.size() == kDownloadPrefix.size() + kDownloadSuffixLength &&
+                     name.compare(0, kDownloadPrefix.size(), kDownloadPrefix) == 0) ||
+                    PartialDownload::isPartialName(name)) &&
                    isOlderThan(path, kPartialDownloadLifetime)) {
             Status removed = m_launcher.file.removeUnlocked(path);
             m_launcher.writeLog("Leftover " + path + ": partial download older than 7 days " +

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/PartialDownload.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -14,7 +16,7 @@ class Launcher;
 class Leftovers {
 public:
     // A partial download stays this long for a later run to resume it.
-    static constexpr std::chrono::hours kPartialDownloadLifetime{24 * 7};
+    static constexpr std::chrono::hours kPartialDownloadLifetime = PartialDownload::kLifetime;
 
     struct TemporaryName {
         std::string item;    // the file name the operation was writing or replacing

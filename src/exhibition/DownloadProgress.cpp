@@ -3,11 +3,13 @@
 #include "common/Diagnostics.h"
 #include "common/File.h"
 #include "common/Launcher.h"
+#include "common/PartialDownload.h"
 #include "common/RecordCoding.h"
 #include "common/SafePath.h"
 #include "service/ServiceClient.h"
 #include "service/UrlOrigin.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -71,7 +73,22 @@ HttpRequest DownloadProgress::request(Position at) const {
     if (m_launcher.authRecord &&
         (isServiceUrl(m_launcher.serviceBaseUrl, request.url) || m_tokenHosts.allows(request.url)))
         request.headers.push_back(ServiceClient::authorizationHeader(m_launcher.authRecord->token));
+    // A file cut short continues at the next run, unless its folder's data have changed by then.
+    if (canResume(entry(at), file(at).filename)) {
+        request.resumeFile = PartialDownload::dataPath(entry(at).path, file(at).filename);
+        request.resumeTag = entry(at).updated_at;
+    }
     return request;
+}
+
+// Not where the partial file's names would be too long, or would be those of a file of the list.
+bool DownloadProgress::canResume(const DOWNLOAD_FILES& entry, const std::string& fileName) {
+    constexpr size_t kLongestName = 255;
+    if (PartialDownload::infoPath(PartialDownload::dataPath("", fileName)).size() > kLongestName)
+        return false;
+    return std::none_of(
+        entry.downloadFileList.begin(), entry.downloadFileList.end(),
+        [](const DOWNLOAD_FILE& file) { return PartialDownload::isPartialName(file.filename); });
 }
 
 DownloadProgress::Next DownloadProgress::completed() {

@@ -51,7 +51,7 @@ public:
     Expected<std::string> destination(Position at) const;
     Expected<std::string> destination() const { return destination(current()); }
     // GET of the file's uri, with the bearer token when it goes to the service or to a host
-    // listed in Token_Hosts.
+    // listed in Token_Hosts; a body cut short is kept beside the file, for the entry's stamp.
     HttpRequest request(Position at) const;
     HttpRequest request() const { return request(current()); }
     // The next file to start, in list order, from the current one on: transfers may run ahead
@@ -99,6 +99,7 @@ public:
     }
 
 private:
+    static bool canResume(const DOWNLOAD_FILES& entry, const std::string& fileName);
     // Steps over entries without files, which have nothing to fetch.
     void skipEmptyEntries();
 

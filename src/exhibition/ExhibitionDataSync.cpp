@@ -3,6 +3,7 @@
 #include "common/File.h"
 #include "common/Launcher.h"
 #include "common/LobbyDisplaySetting.h"
+#include "common/PartialDownload.h"
 #include "common/RecordCoding.h"
 #include "common/SafePath.h"
 #include "common/Unicode.h"
@@ -123,7 +124,7 @@ void ExhibitionDataSync::refreshFolders(const QZ_HALL& hall, const std::string& 
     DownloadList& list = m_launcher.downloadList;
 
     if (BoothStamps::stampIn(folder) != hall.updated_at) {
-        if (File::exists(folder) && !removeHallFiles(folder))
+        if (File::exists(folder) && !removeHallFiles(folder, hall.updated_at))
             return;
         if (!hall.files.empty()) {
             if (auto entry = downloadEntry(-1, folder, hall.updated_at, hall.files))
@@ -143,16 +144,49 @@ void ExhibitionDataSync::refreshFolders(const QZ_HALL& hall, const std::string& 
         if (localStamps.stampOf(name) == serviceStamp)
             continue;
         std::string boothFolder = File::join(folder, name);
-        if (File::exists(boothFolder))
-            m_launcher.file.removePath(boothFolder);
-        if (booth.files.empty())
+        if (booth.files.empty()) {
+            if (File::exists(boothFolder))
+                m_launcher.file.removePath(boothFolder);
             continue;
+        }
+        if (File::exists(boothFolder))
+            clearBoothFolder(boothFolder, serviceStamp);
         if (auto entry = downloadEntry(booth.id, boothFolder, serviceStamp, booth.files))
             list.push_back(std::move(*entry));
     }
 }
 
-bool ExhibitionDataSync::removeHallFiles(const std::string& folder) {
+// A partial download of the folder's present data, which the download continues.
+bool ExhibitionDataSync::isPartialOf(const std::string& folder, const std::string& name,
+                                     const std::string& stamp) {
+    if (!PartialDownload::isPartialName(name))
+        return false;
+    std::string data =
+        File::join(folder, name.ends_with(".json") ? name.substr(0, name.size() - 5) : name);
+    std::optional<PartialDownload> partial = PartialDownload::read(data);
+    std::error_code ignored;
+    return partial && partial->tag == stamp && !partial->validator.empty() &&
+           partial->isFresh(std::chrono::system_clock::now()) &&
+           fs::is_regular_file(fs::symlink_status(data, ignored));
+}
+
+void ExhibitionDataSync::clearBoothFolder(const std::string& folder, const std::string& stamp) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+        names.push_back(it->path().filename().string());
+    bool kept = false;
+    for (const std::string& name : names) {
+        if (!error && isPartialOf(folder, name, stamp))
+            kept = true;
+        else
+            m_launcher.file.removePath(File::join(folder, name));
+    }
+    if (!kept)
+        m_launcher.file.removePath(folder);
+}
+
+bool ExhibitionDataSync::removeHallFiles(const std::string& folder, const std::string& stamp) {
     std::vector<std::string> entries;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
@@ -164,8 +198,9 @@ bool ExhibitionDataSync::removeHallFiles(const std::string& folder) {
     for (const std::string& entry : entries) {
         // A folder standing where the stamp file belongs would keep the stamp from ever being
         // written, and the hall's files would download again on every run.
-        bool stampInTheWay = fs::path(entry).filename() == "updated_at.json";
-        if (!File::isFolder(entry) || stampInTheWay)
+        std::string name = fs::path(entry).filename().string();
+        bool stampInTheWay = name == "updated_at.json";
+        if ((!File::isFolder(entry) && !isPartialOf(folder, name, stamp)) || stampInTheWay)
             m_launcher.file.removePath(entry);
     }
     return true;

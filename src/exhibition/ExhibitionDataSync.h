@@ -43,9 +43,15 @@ private:
     std::optional<QZ_HALL> fetchHall();
     void refreshFolders(const QZ_HALL& hall, const std::string& folder,
                         const BoothStamps& localStamps);
-    // Removes the plain files of the hall folder, keeping the booth folders. False (alert shown)
-    // when the folder cannot be listed.
-    bool removeHallFiles(const std::string& folder);
+    // Removes the plain files of the hall folder, keeping the booth folders and the partial
+    // downloads of the hall's files for stamp. False (alert shown) when the folder cannot be
+    // listed.
+    bool removeHallFiles(const std::string& folder, const std::string& stamp);
+    // Removes an outdated booth folder, or everything in it but the partial downloads of its
+    // files for stamp.
+    void clearBoothFolder(const std::string& folder, const std::string& stamp);
+    static bool isPartialOf(const std::string& folder, const std::string& name,
+                            const std::string& stamp);
 
     Launcher& m_launcher;
 };

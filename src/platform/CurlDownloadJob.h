@@ -18,12 +18,13 @@ class MainThread;
 // One download of CurlHttp: the engine's side of the transfer, which streams the body to a
 // temporary file, and what the main thread has been told so far.
 struct CurlDownloadJob : TransferEngine::Job, std::enable_shared_from_this<CurlDownloadJob> {
-    CurlDownloadJob(MainThread& mainThread, HttpRequest request, std::string folder,
-                    TransferReceiver receiver)
-        : mainThread(mainThread), request(std::move(request)), folder(std::move(folder)),
-          receiver(std::move(receiver)) {}
+    CurlDownloadJob(MainThread& mainThread, TransferEngine& engine, HttpRequest request,
+                    std::string folder, TransferReceiver receiver)
+        : mainThread(mainThread), engine(engine), request(std::move(request)),
+          folder(std::move(folder)), receiver(std::move(receiver)) {}
 
     MainThread& mainThread;
+    TransferEngine& engine;
     const HttpRequest request;
     const std::string folder;
     const TransferReceiver receiver;
@@ -42,6 +43,17 @@ struct CurlDownloadJob : TransferEngine::Job, std::enable_shared_from_this<CurlD
     bool statusChecked = false;
     bool rejected = false;
     std::string writeError;
+    // A resumable download (request.resumeFile): where the body continues, the answer's headers
+    // that decide whether it may, and whether the bytes may be continued by a later download.
+    int64_t resumeFrom = 0;
+    std::string validator;
+    std::chrono::system_clock::time_point started;
+    std::string etag;
+    std::string lastModified;
+    std::string contentRange;
+    bool resumable = false;
+    bool rangeRefused = false;
+    bool startedAgain = false;
     TransferEngine::Clock::time_point lastProgressPost;
 
     // Handed from the engine to the main thread.
@@ -57,6 +69,16 @@ struct CurlDownloadJob : TransferEngine::Job, std::enable_shared_from_this<CurlD
     void end(CURL* handle, int curlResult, const std::string& engineError) override;
 
     bool receiverAlive();
+    std::string openTemporaryFile();
+    std::string openResumeFile();
+    // Decides on the answer's status and headers whether the body is taken; once per answer.
+    bool acceptAnswer();
+    bool acceptRange(int64_t contentLength);
+    bool startFromZero();
+    // The exchange ended without the whole body: whether the bytes stay for a later download.
+    void keepOrDropPartial(bool keep);
+    // A range the server answered wrongly: the same job asks for the whole body once more.
+    bool startAgainWhole();
     std::string outcome(int curlResult, const std::string& engineError, long code) const;
     bool flush();
     void reportProgress();

@@ -181,7 +181,7 @@ Expected<HttpResponse> CurlHttp::request(const HttpRequest& request) {
 std::unique_ptr<Transfer> CurlHttp::download(const HttpRequest& request,
                                              const std::string& temporaryFolder,
                                              TransferReceiver receiver) {
-    auto job = std::make_shared<CurlDownloadJob>(m_mainThread, request, temporaryFolder,
+    auto job = std::make_shared<CurlDownloadJob>(m_mainThread, *m_engine, request, temporaryFolder,
                                                  std::move(receiver));
     {
         std::lock_guard lock(m_mutex);

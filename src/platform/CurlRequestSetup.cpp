@@ -51,6 +51,9 @@ std::string CurlRequestSetup::describe(int curlResult) const {
 }
 
 std::string CurlRequestSetup::apply(CURL* easy, const HttpRequest& request, bool noCache) {
+    // A job that asks again sets its handle up again.
+    curl_slist_free_all(m_headers);
+    m_headers = nullptr;
     m_errorBuffer[0] = '\0';
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
     if (curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str()) != CURLE_OK)

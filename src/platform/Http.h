@@ -19,6 +19,11 @@ struct HttpRequest {
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
     std::chrono::milliseconds timeout{60000};
+    // Downloads only. A body cut short stays in this file with its description beside it
+    // (PartialDownload), and the next download of the same url and tag continues it with a range
+    // request; the body then ends up in this file. Empty: a body cut short is dropped.
+    std::string resumeFile;
+    std::string resumeTag;
 };
 
 // What an answered request delivered.
@@ -34,6 +39,8 @@ struct TransferResult {
     // Success only: the temporary file that holds the whole body. The receiver moves it into
     // place while it handles the result; a file left there afterwards is removed.
     std::string file;
+    // The bytes of a partial download the body continued; 0 when it came whole.
+    int64_t resumedFrom = 0;
 
     bool succeeded() const { return error.empty(); }
 };
@@ -77,7 +84,8 @@ public:
     // Blocks the calling thread (never the main thread) until the exchange has ended. Any answer
     // is a response, whatever its status; the error is why none came.
     virtual Expected<HttpResponse> request(const HttpRequest& request) = 0;
-    // Starts a download that streams the body to a temporary file in temporaryFolder.
+    // Starts a download that streams the body to a temporary file in temporaryFolder, or to the
+    // request's resumeFile.
     virtual std::unique_ptr<Transfer> download(const HttpRequest& request,
                                                const std::string& temporaryFolder,
                                                TransferReceiver receiver) = 0;

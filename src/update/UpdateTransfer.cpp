@@ -2,10 +2,12 @@
 
 #include "common/Diagnostics.h"
 #include "common/Launcher.h"
+#include "common/PartialDownload.h"
 #include "update/ReleaseArchive.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 namespace dravik {
 
@@ -57,6 +59,10 @@ UpdateStartResult UpdateTransfer::begin(Launcher& launcher) {
     result.archivePath = std::move(archive.value());
     result.request.url = url;
     result.request.timeout = launcher.timings.requestTimeout;
+    // An archive cut short continues at the next update to the same version.
+    result.request.resumeFile = PartialDownload::dataPath(
+        launcher.privateFolder, std::filesystem::path(result.archivePath).filename().string());
+    result.request.resumeTag = launcher.remoteVersion->version;
     result.confirmText = launcher.ini.message("msg28");
     result.progressText = launcher.ini.message("msg29");
     return result;

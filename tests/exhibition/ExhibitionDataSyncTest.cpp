@@ -1,6 +1,7 @@
 #include "exhibition/ExhibitionDataSync.h"
 
 #include "common/Ini.h"
+#include "common/PartialDownload.h"
 #include "support/Fakes.h"
 
 #include <filesystem>
@@ -272,6 +273,40 @@ TEST(ExhibitionDataSyncTest, BoothFoldersAreRefreshedWhenTheirStampsDiffer) {
             EXPECT_EQ(entry.downloadFileList[0].uri, "https://files.example/poster.png");
             EXPECT_EQ(entry.downloadFileList[1].filename, "booth.json");
         }
+    }
+}
+
+TEST(ExhibitionDataSyncTest, AnOutdatedFolderKeepsOnlyThePartialDownloadsOfItsNewData) {
+    const auto now = std::chrono::system_clock::now();
+    struct Case {
+        const char* what;
+        std::string partialTag;
+        std::chrono::system_clock::time_point started;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"of the new data", "S2", now, true},
+        {"of the data before", "S1", now, false},
+        {"older than a week", "S2", now - PartialDownload::kLifetime, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Sync s;
+        writeFile(s.folder("updated_at.json"), stampFile("H1"));
+        writeFile(s.folder("57/booth.json"), "old");
+        const std::string partial = PartialDownload::dataPath(s.folder("57"), "poster.png");
+        writeFile(partial, "half a poster");
+        PartialDownload kept{"https://files.example/poster.png", c.partialTag, "\"e\"", c.started};
+        ASSERT_TRUE(kept.write(partial));
+        json hall = hallRecord("H1");
+        addBooth(hall, 57, {"poster.png", "booth.json"}, "S2");
+        s.answer(hall);
+        EXPECT_TRUE(s.run());
+
+        EXPECT_FALSE(fs::exists(s.folder("57/booth.json")));
+        EXPECT_EQ(fs::exists(partial), c.kept);
+        EXPECT_EQ(fs::exists(PartialDownload::infoPath(partial)), c.kept);
+        EXPECT_EQ(s.list().size(), 1u);
     }
 }
 

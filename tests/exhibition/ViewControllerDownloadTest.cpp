@@ -1,5 +1,6 @@
 #include "exhibition/ViewControllerDownload.h"
 
+#include "common/PartialDownload.h"
 #include "support/qt/ServiceWindow.h"
 
 #include <QLabel>
@@ -251,7 +252,10 @@ TEST(ViewControllerDownloadTest, ParallelTransfersStillCompleteInListOrder) {
             EXPECT_TRUE(d.logged("Download failed: 1/b.bin"));
             EXPECT_FALSE(d.stamped(1));
             EXPECT_FALSE(d.stamped(2));
-            EXPECT_TRUE(fs::is_empty(d.folder(2))); // c was received, then dropped
+            // c was received, then dropped; or cut short and kept for the next run to continue.
+            for (const auto& entry : fs::directory_iterator(d.folder(2)))
+                EXPECT_TRUE(PartialDownload::isPartialName(entry.path().filename()))
+                    << entry.path();
         } else {
             EXPECT_EQ(d.text("label_file"), "3/3 ファイル");
             EXPECT_EQ(readFile(d.folder(2) + "/c.bin"), d.served("c.bin"));

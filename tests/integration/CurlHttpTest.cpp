@@ -91,6 +91,7 @@ struct Recording {
     bool completed = false;
     std::string error;
     std::optional<int> status;
+    int64_t resumedFrom = 0;
     bool offMainThread = false;
 };
 
@@ -189,6 +190,7 @@ protected:
             recording.completed = true;
             recording.error = result.error;
             recording.status = result.status;
+            recording.resumedFrom = result.resumedFrom;
         };
         return receiver;
     }
@@ -607,6 +609,61 @@ TEST_F(CurlHttpTest, FailedDownloadsDeliverNoFileAndLeaveNothingBehind) {
         EXPECT_TRUE(r.finishedFile.empty());
         EXPECT_EQ(r.events.back(), "completed");
         EXPECT_EQ(entriesIn(downloads), 0u);
+        service.service().clearFaults();
+    }
+}
+
+TEST_F(CurlHttpTest, ABodyCutShortContinuesOnlyWhileTheServerSendsTheSameFile) {
+    const std::string original = service.data() + kBigFile;
+    const int64_t size = static_cast<int64_t>(fs::file_size(original));
+    const int64_t cut = size / 2;
+    struct Case {
+        const char* name;
+        Fault fault;        // on the second request
+        std::string tag;    // of the second request
+        int64_t extraBytes; // appended to the kept bytes before the second request
+        int64_t resumedFrom;
+        size_t requests; // by the second download
+    };
+    Fault changed;
+    changed.validator = "\"another file\"";
+    Fault ignoring;
+    ignoring.ignoreRanges = true;
+    Fault wrong;
+    wrong.wrongRange = true;
+    const Case cases[] = {
+        {"the same file", {}, "t1", 0, cut, 1},
+        {"a server that ignores ranges", ignoring, "t1", 0, 0, 1},
+        {"a changed file", changed, "t1", 0, 0, 1},
+        {"a range that starts elsewhere, asked again whole", wrong, "t1", 0, 0, 2},
+        {"kept bytes longer than the file, asked again whole", {}, "t1", size, 0, 2},
+        {"another stamp of the folder", {}, "t2", 0, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HttpRequest request = authorizedGet(kBigFile);
+        request.resumeFile = temp / "booth/.big.bin.partial";
+        request.resumeTag = "t1";
+        service.service().setFault(kBigFile, cutBody());
+        Recording first = fetch(request);
+        ASSERT_THAT(first.error, Not(IsEmpty()));
+        ASSERT_EQ(fs::file_size(request.resumeFile), static_cast<uint64_t>(cut));
+        if (c.extraBytes > 0)
+            std::ofstream(request.resumeFile, std::ios::app) << std::string(c.extraBytes, 'x');
+
+        service.service().setFault(kBigFile, c.fault);
+        service.service().clearRequests();
+        request.resumeTag = c.tag;
+        Recording second = fetch(request);
+        EXPECT_EQ(second.error, "");
+        EXPECT_EQ(second.resumedFrom, c.resumedFrom);
+        EXPECT_TRUE(sameContent(received, original));
+        auto log = service.service().requests();
+        ASSERT_EQ(log.size(), c.requests);
+        EXPECT_EQ(log.front().header("Range"),
+                  c.tag == "t1" ? "bytes=" + std::to_string(cut + c.extraBytes) + "-" : "");
+        EXPECT_EQ(log.back().header("Range"), log.size() > 1 ? "" : log.front().header("Range"));
+        EXPECT_EQ(entriesIn(temp / "booth"), 0u);
         service.service().clearFaults();
     }
 }

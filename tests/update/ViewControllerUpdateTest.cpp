@@ -1,6 +1,7 @@
 #include "update/ViewControllerUpdate.h"
 
 #include "ArchiveMaker.h"
+#include "common/PartialDownload.h"
 #include "common/VersionFile.h"
 #include "service/ServiceClient.h"
 #include "support/qt/ServiceWindow.h"
@@ -94,11 +95,14 @@ protected:
         EXPECT_FALSE(parked());
         EXPECT_EQ(readFile(ui->exhibition("user.json")), "visitor");
     }
-    // Neither the archive nor the extract folder nor a transfer's temporary file is left.
-    void expectPrivateFolderClean() {
+    // Neither the archive nor the extract folder nor a transfer's temporary file is left; an
+    // archive cut short stays only where it is kept for the next update to continue.
+    void expectPrivateFolderClean(bool partialKept = false) {
         for (const auto& entry : fs::directory_iterator(ui->privateFolder())) {
             std::string name = entry.path().filename();
-            EXPECT_TRUE(name == "Dravik_log.txt" || name == "version_mac.json") << name;
+            EXPECT_TRUE(name == "Dravik_log.txt" || name == "version_mac.json" ||
+                        (partialKept && PartialDownload::isPartialName(name)))
+                << name;
         }
     }
 
@@ -247,7 +251,11 @@ TEST_F(ViewControllerUpdateTest, ClosingDuringTheDownloadCancelsItAndClosesTheWi
     EXPECT_TRUE(ui->alerts.texts().empty());
     EXPECT_EQ(ui->exits, 0);
     expectExhibitionInPlace();
-    expectPrivateFolderClean();
+    expectPrivateFolderClean(true);
+    auto partial =
+        PartialDownload::read(PartialDownload::dataPath(ui->privateFolder(), "Release_1.0.1.7z"));
+    ASSERT_TRUE(partial);
+    EXPECT_TRUE(partial->url.ends_with(kArchivePath)) << partial->url;
     auto log = ui->logLines();
     EXPECT_NE(std::find(log.begin(), log.end(), "windowShouldClose->false"), log.end());
 }
