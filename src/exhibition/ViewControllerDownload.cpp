@@ -174,7 +174,9 @@ void ViewControllerDownload::transferCompleted(int64_t id, const TransferResult&
     file->done = true;
     file->transfer.reset();
     file->result = result;
-    if (result.succeeded()) {
+    // The current file goes into place at once, from where the client left it.
+    const bool current = file == m_inFlight.begin() && !m_waitingForStamp;
+    if (result.succeeded() && !current) {
         // The body may have to wait for the files before it (or for a stamp): it waits under a
         // name of ours, as the client removes whatever is left at its own name.
         std::string held = File::temporaryName(file->destination, "tmp");

@@ -52,6 +52,7 @@ struct CurlDownloadJob : TransferEngine::Job, std::enable_shared_from_this<CurlD
     std::string lastModified;
     std::string contentRange;
     bool resumable = false;
+    bool described = false; // a description of the partial file may stand beside it
     bool rangeRefused = false;
     bool startedAgain = false;
     TransferEngine::Clock::time_point lastProgressPost;
