@@ -4,18 +4,37 @@
 // starts nginx and makes the files).
 //
 //   dravik_download_bench --extra-ca CA.pem --curl-ca BUNDLE.pem --work FOLDER
-//                         --case "LABEL|BASE-URL|FOLDER|COUNT|BYTES" [--case ...] [--runs N]
+//                         --case "LABEL|BASE-URL|FOLDER|COUNT|BYTES[|BOOTHS|PARALLEL]" [--case ...]
+//                         [--runs N]
 //
-// A case fetches BASE-URL/FOLDER/00000 ... (COUNT files of BYTES each). For each case it prints
+// A case fetches BASE-URL/FOLDER/00000 ... (COUNT files of BYTES each). A case with BOOTHS runs
+// the whole download view instead of the bare download path: the real platform (the engine, the
+// main thread's event loop, the workers, the disk barrier), the view with its labels under Qt's
+// offscreen platform, the files spread over BOOTHS booth folders, each stamped when complete, with
+// Parallel_Downloads=PARALLEL; from the view's start to its window's close (the last stamp on the
+// disk). curl then writes into the same booth folders, with --parallel-max PARALLEL when PARALLEL
+// is above 1. For each case it prints
 // the seconds of both clients, the launcher's time over curl's, and the peak resident memory
 // (ru_maxrss) of the process that ran the launcher's downloads. Each launcher run happens in a
 // fresh child process of this program, so its peak memory is its own. The launcher trusts the
 // system's certificates and CA.pem, as a production build does with its built-in authority; curl
 // gets the same set as one bundle.
 
+#include "app/Storyboard.h"
+#include "app/WindowController.h"
+#include "common/Ini.h"
+#include "common/Launcher.h"
+#include "exhibition/ViewControllerDownload.h"
 #include "platform/CurlHttp.h"
+#include "platform/PosixProcesses.h"
+#include "platform/QtAlerts.h"
+#include "platform/QtAudioPlayer.h"
+#include "platform/QtDesktop.h"
 #include "platform/QtMainThread.h"
+#include "platform/SystemServices.h"
+#include "platform/ThreadWorkers.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
@@ -54,6 +73,8 @@ struct Case {
     std::string folder;
     int count = 0;
     int64_t bytes = 0;
+    int booths = 0; // above 0: the whole download view, the files spread over this many folders
+    int parallel = 1;
 };
 
 struct Options {
@@ -162,6 +183,82 @@ int runDravik(int argc, char** argv, const std::string& listFile) {
     return status;
 }
 
+// The whole download view, run in a child process: "--app LISTFILE". The list file holds the
+// extra authority, the base folder, Parallel_Downloads, then one "booth<TAB>url<TAB>target" line
+// per file. The base folder holds a stand-in viewer that sleeps and writes its process id beside
+// itself, so that the bench can end it.
+int runApp(int argc, char** argv, const std::string& listFile) {
+    std::ifstream in(listFile);
+    std::string extraCa, base, parallel;
+    std::getline(in, extraCa);
+    std::getline(in, base);
+    std::getline(in, parallel);
+
+    // The window is real but shown nowhere: the labels are set and painted as on a screen.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    using namespace dravik;
+    QtMainThread mainThread;
+    QtAlerts alerts(mainThread);
+    ThreadWorkers workers;
+    PosixProcesses processes;
+    SystemServices system = makeSystemServices();
+    QtDesktop desktop(*system.displaySettings);
+    QtAudioPlayer audio;
+    CurlHttp http(mainThread, extraCa);
+    Platform platform{alerts,
+                      mainThread,
+                      workers,
+                      http,
+                      processes,
+                      desktop,
+                      *system.runningApplications,
+                      *system.windows,
+                      *system.fileFlags,
+                      audio,
+                      *system.diskSync,
+                      *system.activity,
+                      system.bundle};
+    Launcher launcher(platform, base + "/private", base, "https://service.invalid");
+    launcher.timings.pollInterval = std::chrono::milliseconds(1);
+    launcher.ini = Ini::parse("Parallel_Downloads=" + parallel);
+    launcher.exitProcess = [] {
+        QCoreApplication::exit(1);
+    };
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string booth, url, target;
+        std::getline(fields, booth, '\t');
+        std::getline(fields, url, '\t');
+        std::getline(fields, target);
+        fs::path path(target);
+        DownloadList& list = launcher.downloadList;
+        if (list.empty() || list.back().path != path.parent_path().string())
+            list.push_back({std::atoll(booth.c_str()), path.parent_path().string(), "bench", {}});
+        list.back().downloadFileList.push_back({path.filename().string(), url});
+    }
+
+    Storyboard storyboard;
+    storyboard.add("DravikToDownload", Storyboard::Presentation::ReplaceView,
+                   [](Launcher& launcher, WindowController& window) -> QWidget* {
+                       return new ViewControllerDownload(launcher, window);
+                   });
+    WindowController window(launcher, storyboard);
+    Clock::time_point start;
+    QObject::connect(&window, &WindowController::viewChanged, [&] { start = Clock::now(); });
+    window.show();
+    if (!window.performSegue("DravikToDownload"))
+        return 1;
+    int status = QApplication::exec();
+    double seconds = secondsSince(start);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%.6f %ld\n", seconds, usage.ru_maxrss);
+    std::fflush(stdout);
+    // The engine, the workers and Qt end with the process, as the launcher's do.
+    std::_Exit(status);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Child processes
 
@@ -238,26 +335,55 @@ bool verify(const std::vector<Item>& items) {
     return true;
 }
 
+// The base folder of an app run: a stand-in viewer in Exhibition, which sleeps until it is ended.
+fs::path makeBase(const fs::path& work) {
+    fs::path base = work / "app-base";
+    fs::path viewer = base / "Exhibition/Kestrane.app/Contents/MacOS/Kestrane";
+    fs::create_directories(viewer.parent_path());
+    fs::create_directories(base / "private");
+    std::ofstream(viewer)
+        << "#!/bin/sh\necho $$ > \"$0.pid\"\nexec sleep 3600 </dev/null >/dev/null 2>&1\n";
+    fs::permissions(viewer, fs::perms::owner_all);
+    return base;
+}
+
+void endViewer(const fs::path& base) {
+    std::ifstream in(base / "Exhibition/Kestrane.app/Contents/MacOS/Kestrane.pid");
+    pid_t pid = 0;
+    if (in >> pid && pid > 0)
+        kill(pid, SIGTERM);
+}
+
 Measure measureDravik(const char* self, const std::string& token, const std::string& extraCa,
-                      const std::vector<Item>& items, const fs::path& work) {
+                      const Case& c, const std::vector<Item>& items, const fs::path& work) {
     fs::path list = work / "dravik-list.txt";
+    fs::path base = c.booths > 0 ? makeBase(work) : fs::path();
     {
         std::ofstream out(list, std::ios::trunc);
-        out << token << "\n" << extraCa << "\n";
-        for (const auto& item : items)
-            out << item.url << "\t" << item.target.string() << "\n";
+        if (c.booths > 0) {
+            out << extraCa << "\n" << base.string() << "\n" << c.parallel << "\n";
+            for (size_t i = 0; i < items.size(); ++i)
+                out << i * c.booths / items.size() << "\t" << items[i].url << "\t"
+                    << items[i].target.string() << "\n";
+        } else {
+            out << token << "\n" << extraCa << "\n";
+            for (const auto& item : items)
+                out << item.url << "\t" << item.target.string() << "\n";
+        }
     }
-    Child child = spawn({self, "--dravik", list.string()}, true);
+    Child child = spawn({self, c.booths > 0 ? "--app" : "--dravik", list.string()}, true);
     std::string output = readAll(child.output);
     Measure measure;
     long childPeak = 0;
     int status = finish(child.pid, &childPeak);
     std::istringstream(output) >> measure.seconds >> measure.peakKiB;
     measure.ok = status == 0 && verify(items);
+    if (c.booths > 0)
+        endViewer(base);
     return measure;
 }
 
-Measure measureCurl(const std::string& token, const std::vector<Item>& items,
+Measure measureCurl(const std::string& token, const Case& c, const std::vector<Item>& items,
                     const std::string& caBundle, const fs::path& work) {
     const std::string header = "Authorization: Bearer " + token;
     Measure measure{0, 0, true};
@@ -270,9 +396,13 @@ Measure measureCurl(const std::string& token, const std::vector<Item>& items,
         for (const auto& item : items)
             out << "url = \"" << item.url << "\"\noutput = \"" << item.target.string() << "\"\n";
     }
-    Child curl = spawn({"/usr/bin/curl", "-sS", "--fail", "--cacert", caBundle, "-H", header, "-K",
-                        config.string()},
-                       false);
+    std::vector<std::string> arguments = {"/usr/bin/curl", "-sS",    "--fail", "--create-dirs",
+                                          "--cacert",      caBundle, "-H",     header};
+    if (c.parallel > 1)
+        arguments.insert(arguments.end(),
+                         {"--parallel", "--parallel-max", std::to_string(c.parallel)});
+    arguments.insert(arguments.end(), {"-K", config.string()});
+    Child curl = spawn(arguments, false);
     measure.ok = finish(curl.pid, &measure.peakKiB) == 0;
     measure.seconds = secondsSince(start);
     measure.ok = measure.ok && verify(items);
@@ -309,10 +439,14 @@ Case parseCase(const std::string& text) {
     std::stringstream stream(text);
     for (std::string part; std::getline(stream, part, '|');)
         parts.push_back(part);
-    if (parts.size() != 5)
-        fail("a case is LABEL|BASE-URL|FOLDER|COUNT|BYTES: " + text);
-    return {parts[0], parts[1], parts[2], std::atoi(parts[3].c_str()),
-            std::atoll(parts[4].c_str())};
+    if (parts.size() != 5 && parts.size() != 7)
+        fail("a case is LABEL|BASE-URL|FOLDER|COUNT|BYTES[|BOOTHS|PARALLEL]: " + text);
+    Case c{parts[0], parts[1], parts[2], std::atoi(parts[3].c_str()), std::atoll(parts[4].c_str())};
+    if (parts.size() == 7) {
+        c.booths = std::max(1, std::atoi(parts[5].c_str()));
+        c.parallel = std::clamp(std::atoi(parts[6].c_str()), 1, 8);
+    }
+    return c;
 }
 
 Options parse(int argc, char** argv) {
@@ -346,12 +480,14 @@ Options parse(int argc, char** argv) {
 }
 
 std::vector<Item> itemsOf(const Case& c, const fs::path& folder) {
-    fs::create_directories(folder);
     std::vector<Item> items;
     for (int i = 0; i < c.count; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "%05d", i);
-        items.push_back({c.baseUrl + "/" + c.folder + "/" + name, folder / name, c.bytes});
+        fs::path target = folder / name;
+        if (c.booths > 0)
+            target = folder / std::to_string(static_cast<int64_t>(i) * c.booths / c.count) / name;
+        items.push_back({c.baseUrl + "/" + c.folder + "/" + name, target, c.bytes});
     }
     return items;
 }
@@ -360,9 +496,9 @@ std::vector<Item> itemsOf(const Case& c, const fs::path& folder) {
 // spare the disk; many small ones stay until every case has run. Removing thousands of files
 // makes the next thousands of creations slow on a file system without a journal (ext4 skips
 // every inode freed in the last minute), which would charge one client for the other's files.
-void removeIfFew(const Case& c, const std::vector<Item>& items) {
-    if (c.count < 100 && !items.empty())
-        fs::remove_all(items.front().target.parent_path());
+void removeIfFew(const Case& c, const fs::path& folder) {
+    if (c.count < 100)
+        fs::remove_all(folder);
 }
 
 int runBenchmark(int argc, char** argv) {
@@ -380,16 +516,18 @@ int runBenchmark(int argc, char** argv) {
             // Each run starts with nothing of the runs before waiting to be written to the disk.
             auto launcherRun = [&] {
                 sync();
-                auto items = itemsOf(one, received / ("launcher-" + std::to_string(run)));
+                fs::path folder = received / ("launcher-" + std::to_string(run));
+                auto items = itemsOf(one, folder);
                 dravikRuns.push_back(
-                    measureDravik(argv[0], token, options.extraCa, items, options.work));
-                removeIfFew(one, items);
+                    measureDravik(argv[0], token, options.extraCa, one, items, options.work));
+                removeIfFew(one, folder);
             };
             auto curlRun = [&] {
                 sync();
-                auto items = itemsOf(one, received / ("curl-" + std::to_string(run)));
-                curlRuns.push_back(measureCurl(token, items, options.curlCa, options.work));
-                removeIfFew(one, items);
+                fs::path folder = received / ("curl-" + std::to_string(run));
+                auto items = itemsOf(one, folder);
+                curlRuns.push_back(measureCurl(token, one, items, options.curlCa, options.work));
+                removeIfFew(one, folder);
             };
             // Turn about, so that neither client always finds the other's files just written.
             if (run % 2 == 0) {
@@ -415,6 +553,8 @@ int runBenchmark(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--dravik")
         return runDravik(argc, argv, argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--app")
+        return runApp(argc, argv, argv[2]);
     // The program needs its own path to start the launcher's side as a child.
     if (std::string(argv[0]).find('/') == std::string::npos)
         fail("start it with a path, for example ./dravik_download_bench");
