@@ -20,9 +20,15 @@ const char* const kStampName = "updated_at.json";
 
 StampCommitter::StampCommitter(Launcher& launcher) : m_launcher(launcher) {}
 
+StampCommitter::~StampCommitter() {
+    m_spacing->wake();
+}
+
 void StampCommitter::add(Folder folder, std::function<void()> then) {
     m_pending.push_back(std::move(folder));
     if (m_running) {
+        if (m_pending.size() >= kLargestBatch)
+            m_spacing->wake();
         then();
         return;
     }
@@ -38,6 +44,41 @@ void StampCommitter::finish(std::function<void()> done) {
     m_finished = std::move(done);
     if (!m_running)
         startBarrier();
+    else
+        m_spacing->wake(); // the last barrier waits for nobody
+}
+
+void StampCommitter::Spacing::wake() {
+    std::lock_guard lock(mutex);
+    woken = true;
+    changed.notify_all();
+}
+
+// Barriers start at least kQuiet apart while folders keep completing: one that would follow the
+// last one sooner waits on a worker, and the folders completed meanwhile join it.
+bool StampCommitter::waitForSpacing() {
+    const auto sinceLast = std::chrono::steady_clock::now() - m_lastBarrierStart;
+    if (m_finished || sinceLast >= kQuiet || m_pending.size() >= kLargestBatch)
+        return false;
+    m_running = true;
+    m_spacing->woken = false;
+    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(kQuiet - sinceLast);
+    Launcher* launcher = &m_launcher;
+    m_launcher.platform.workers.run(
+        [this, launcher, wait, spacing = m_spacing, token = m_lifetime.token()] {
+            {
+                std::unique_lock lock(spacing->mutex);
+                spacing->changed.wait_for(lock, wait, [&] { return spacing->woken; });
+            }
+            launcher->platform.mainThread.post([this, token] {
+                if (token.expired())
+                    return;
+                m_running = false;
+                m_lastBarrierStart = {};
+                startBarrier();
+            });
+        });
+    return true;
 }
 
 void StampCommitter::startBarrier() {
@@ -46,6 +87,9 @@ void StampCommitter::startBarrier() {
             finished();
         return;
     }
+    if (waitForSpacing())
+        return;
+    m_lastBarrierStart = std::chrono::steady_clock::now();
     m_running = true;
     Batch batch{std::exchange(m_pending, {}), std::exchange(m_unsyncedStamps, {})};
     Launcher* launcher = &m_launcher;

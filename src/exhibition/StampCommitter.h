@@ -3,7 +3,10 @@
 #include "common/Lifetime.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,8 @@ public:
     // A barrier that ended longer ago than this means the downloads paused: the next folder
     // is stamped before its caller goes on, so a folder that completes alone is stamped at once.
     static constexpr std::chrono::milliseconds kQuiet{250};
+    // Barriers start at least kQuiet apart, unless this many folders wait or at finish.
+    static constexpr size_t kLargestBatch = 64;
 
     struct Folder {
         std::string path;
@@ -30,6 +35,8 @@ public:
     };
 
     explicit StampCommitter(Launcher& launcher);
+    // A wait between two barriers ends at once.
+    ~StampCommitter();
 
     // Main thread. then runs on the main thread: at once while barriers follow each other, or
     // after this folder's stamp is written when the barriers had paused.
@@ -44,6 +51,7 @@ private:
         std::vector<std::string> unsyncedStamps; // written by the batch before
     };
     void startBarrier();
+    bool waitForSpacing();
     // On a worker: the barrier, then the stamps; returns the stamps it wrote.
     static std::vector<std::string> commit(Launcher& launcher, const Batch& batch);
     void barrierEnded(std::vector<std::string> written);
@@ -55,6 +63,15 @@ private:
     std::function<void()> m_finished;
     bool m_running = false;
     std::chrono::steady_clock::time_point m_lastBarrierEnd{};
+    std::chrono::steady_clock::time_point m_lastBarrierStart{};
+    // Shortens a wait between two barriers, from the main thread.
+    struct Spacing {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool woken = false;
+        void wake();
+    };
+    std::shared_ptr<Spacing> m_spacing = std::make_shared<Spacing>();
     Lifetime m_lifetime;
 };
 
