@@ -110,7 +110,9 @@ ViewControllerDownload::InFlight ViewControllerDownload::start(DownloadProgress:
     const DOWNLOAD_FILES& entry = m_progress.entry(at);
     // The window is minimised behind the viewer: an alert here would wait for nobody.
     std::error_code folderError;
-    std::filesystem::create_directories(entry.path, folderError);
+    if (entry.path != m_folderMade)
+        std::filesystem::create_directories(entry.path, folderError);
+    m_folderMade = folderError ? std::string() : entry.path;
     if (folderError) {
         file.folderError = entry.path + " - " + folderError.message();
         file.done = true;

@@ -84,6 +84,7 @@ private:
     int m_parallel = 1;
     int64_t m_nextId = 1;
     bool m_waitingForStamp = false;
+    std::string m_folderMade; // the folder of the file started last, made then
 };
 
 } // namespace dravik

@@ -368,6 +368,7 @@ void CurlDownloadJob::end(CURL* handle, int curlResult, const std::string& engin
     if (rangeRefused && engineError.empty() && !startedAgain && delivering && !isCancelled() &&
         startAgainWhole())
         return;
+    ended = true;
     std::optional<int> status;
     if (code > 0)
         status = static_cast<int>(code);

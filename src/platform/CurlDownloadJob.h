@@ -31,6 +31,8 @@ struct CurlDownloadJob : TransferEngine::Job, std::enable_shared_from_this<CurlD
 
     // Cleared when the Transfer or the client goes away: nothing is delivered after that.
     std::atomic<bool> delivering{true};
+    // Set once the exchange is over for good: a cancel then has nothing to stop.
+    std::atomic<bool> ended{false};
 
     // Engine thread only.
     CURL* easy = nullptr;

@@ -121,7 +121,8 @@ public:
     explicit CurlTransfer(std::shared_ptr<CurlDownloadJob> job) : m_job(std::move(job)) {}
     ~CurlTransfer() override {
         m_job->delivering = false;
-        m_job->cancel();
+        if (!m_job->ended)
+            m_job->cancel();
     }
     void cancel() override { m_job->cancel(); }
 
