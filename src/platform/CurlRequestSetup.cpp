@@ -92,7 +92,10 @@ std::string CurlRequestSetup::apply(CURL* easy, const HttpRequest& request, bool
             name.find(':') != std::string::npos)
             return "Invalid request header: " + name;
         // "Name;" is how libcurl is told to send a header with an empty value.
-        if (!addHeader(value.empty() ? name + ";" : name + ": " + value))
+        std::string line = name;
+        line += value.empty() ? ";" : ": ";
+        line += value;
+        if (!addHeader(line))
             return "Out of memory";
     }
     if (noCache && !(addHeader("Cache-Control: no-cache") && addHeader("Pragma: no-cache")))

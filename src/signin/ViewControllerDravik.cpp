@@ -30,7 +30,7 @@ namespace {
 // Runs work with the view on the main thread, unless the view has gone by then. Workers call it:
 // it touches nothing of the view itself.
 template <typename Work>
-void postToView(MainThread& main, QPointer<ViewControllerDravik> view, Work work) {
+void postToView(MainThread& main, const QPointer<ViewControllerDravik>& view, Work work) {
     main.post([view, work = std::move(work)] {
         if (view)
             work(*view);
@@ -229,7 +229,8 @@ void ViewControllerDravik::startDataSync() {
     });
 }
 
-void ViewControllerDravik::finishSignIn(Launcher& launcher, QPointer<ViewControllerDravik> view) {
+void ViewControllerDravik::finishSignIn(Launcher& launcher,
+                                        const QPointer<ViewControllerDravik>& view) {
     MainThread& main = launcher.platform.mainThread;
     postToView(main, view, [](ViewControllerDravik& self) {
         self.m_window.hideMenuItem("設定", "操作パラメータ");

@@ -50,7 +50,7 @@ private:
     void viewDidLoad();
     // Worker thread: the update view, the download view, or the end when the viewer is missing.
     // Reaches the view only on the main thread, and only while it exists.
-    static void finishSignIn(Launcher& launcher, QPointer<ViewControllerDravik> view);
+    static void finishSignIn(Launcher& launcher, const QPointer<ViewControllerDravik>& view);
     void applyRemoteVersion();
     void showSplash();
     void showEntryLink();
