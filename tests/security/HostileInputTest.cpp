@@ -291,7 +291,7 @@ TEST(HostileInputTest, AnUntrustedCertificateIsRefusedWithNothingSent) {
     launcher.localVersion->file_url = untrusted.url("/release/Release_1.0.1.7z");
     launcher.ini = Ini::parse("Background_Loading=ON");
 
-    EXPECT_NE(ServiceClient(launcher).signIn(), "");
+    EXPECT_FALSE(ServiceClient(launcher).signIn());
     EXPECT_FALSE(launcher.authRecord);
     EXPECT_FALSE(ServiceClient(launcher).fetchRemoteVersion());
 

@@ -29,6 +29,14 @@
 
 namespace dravik::test {
 
+// A result's failure text, "" for success, so that an assertion compares one string. A failure
+// without a text would read as a success and is spelled out instead.
+inline std::string failureText(const Status& status) {
+    if (status)
+        return {};
+    return status.error().empty() ? "(a failure without a text)" : status.error();
+}
+
 // Records every alert and answers OK/Cancel alerts from a script (OK when the script is empty).
 class FakeAlerts : public Alerts {
 public:

@@ -23,8 +23,8 @@ SystemServices makeSystemServices() {
     services.bundle = locateRunningBundle();
     services.privateFolder = privateFolderPath();
     services.notes = missingVersionNotes(services.bundle);
-    if (std::string trust = useSystemTrust(); !trust.empty())
-        services.notes.push_back(trust);
+    if (Status trust = useSystemTrust(); !trust)
+        services.notes.push_back(trust.error());
     return services;
 }
 
