@@ -92,7 +92,8 @@ public:
         std::vector<int> inherited;
     };
     std::vector<Call> calls;
-    std::string startError; // startDetached fails with it when set
+    std::string startError;  // startDetached fails with it when set
+    std::string unstartable; // run() fails to start the program of this name
     std::function<void()> lastOnExit;
 };
 
