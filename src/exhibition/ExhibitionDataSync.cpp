@@ -143,8 +143,14 @@ void ExhibitionDataSync::refreshFolders(const QZ_HALL& hall, const std::string& 
         if (localStamps.stampOf(name) == serviceStamp)
             continue;
         std::string boothFolder = File::join(folder, name);
-        if (File::exists(boothFolder))
-            m_launcher.file.removePath(boothFolder);
+        if (File::exists(boothFolder)) {
+            // New files among old ones would be stamped as one folder: the booth waits for a
+            // later start instead.
+            if (Status removed = m_launcher.file.removePath(boothFolder); !removed) {
+                m_launcher.writeLog(kPreparing + removed.error() + " (" + boothFolder + ")");
+                continue;
+            }
+        }
         if (booth.files.empty())
             continue;
         if (auto entry = downloadEntry(booth.id, boothFolder, serviceStamp, booth.files))
@@ -165,8 +171,12 @@ bool ExhibitionDataSync::removeHallFiles(const std::string& folder) {
         // A folder standing where the stamp file belongs would keep the stamp from ever being
         // written, and the hall's files would download again on every run.
         bool stampInTheWay = fs::path(entry).filename() == "updated_at.json";
-        if (!File::isFolder(entry) || stampInTheWay)
-            m_launcher.file.removePath(entry);
+        if (!File::isFolder(entry) || stampInTheWay) {
+            if (Status removed = m_launcher.file.removePath(entry); !removed) {
+                m_launcher.writeLog(kPreparing + removed.error() + " (" + entry + ")");
+                return false;
+            }
+        }
     }
     return true;
 }

@@ -43,8 +43,9 @@ private:
     std::optional<QZ_HALL> fetchHall();
     void refreshFolders(const QZ_HALL& hall, const std::string& folder,
                         const BoothStamps& localStamps);
-    // Removes the plain files of the hall folder, keeping the booth folders. False (alert shown)
-    // when the folder cannot be listed.
+    // Removes the plain files of the hall folder, keeping the booth folders. False when the
+    // folder cannot be listed (alert shown) or a file in it cannot be removed (run-log line):
+    // nothing of the hall is fetched then.
     bool removeHallFiles(const std::string& folder);
 
     Launcher& m_launcher;
