@@ -16,7 +16,8 @@ inline Error fail(std::string message) {
 }
 
 // A value or the description of why there is none. Failures are values: nothing here throws.
-template <typename T> class Expected {
+// A result cannot be ignored: pass it on, act on it, or drop it with (void) and a reason.
+template <typename T> class [[nodiscard]] Expected {
 public:
     Expected(T value) : m_value(std::move(value)) {}
     Expected(Error error) : m_error(std::move(error.message)) {}
@@ -39,8 +40,8 @@ private:
     std::string m_error;
 };
 
-// Success, or the description of a failure.
-class Status {
+// Success, or the description of a failure; as Expected, it cannot be ignored.
+class [[nodiscard]] Status {
 public:
     Status() = default;
     Status(Error error) : m_failed(true), m_error(std::move(error.message)) {}
