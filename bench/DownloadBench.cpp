@@ -13,8 +13,8 @@
 // system's certificates and CA.pem, as a production build does with its built-in authority; curl
 // gets the same set as one bundle.
 
-#include "platform/CurlHttp.h"
-#include "platform/QtMainThread.h"
+#include "system/curl/CurlHttp.h"
+#include "system/qt/QtMainThread.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -2,9 +2,9 @@
 
 #include "common/Ini.h"
 #include "common/RecordCoding.h"
-#include "platform/CurlHttp.h"
-#include "platform/QtMainThread.h"
 #include "support/ServiceFixture.h"
+#include "system/curl/CurlHttp.h"
+#include "system/qt/QtMainThread.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/CurlDownloadJob.h"
+#include "system/curl/CurlDownloadJob.h"
 
 #include "platform/MainThread.h"
 

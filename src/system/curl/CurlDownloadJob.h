@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/CurlRequestSetup.h"
 #include "platform/Http.h"
-#include "platform/TransferEngine.h"
+#include "system/curl/CurlRequestSetup.h"
+#include "system/curl/TransferEngine.h"
 
 #include <atomic>
 #include <chrono>

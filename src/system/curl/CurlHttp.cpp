@@ -1,9 +1,9 @@
-#include "platform/CurlHttp.h"
+#include "system/curl/CurlHttp.h"
 
-#include "platform/BuiltInAuthority.h"
-#include "platform/CurlDownloadJob.h"
-#include "platform/CurlRequestSetup.h"
-#include "platform/TransferEngine.h"
+#include "system/curl/BuiltInAuthority.h"
+#include "system/curl/CurlDownloadJob.h"
+#include "system/curl/CurlRequestSetup.h"
+#include "system/curl/TransferEngine.h"
 
 #include <condition_variable>
 #include <curl/curl.h>

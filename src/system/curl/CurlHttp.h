@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Http.h"
-#include "platform/TransferEngine.h"
+#include "system/curl/TransferEngine.h"
 
 #include <memory>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "platform/CurlRequestSetup.h"
+#include "system/curl/CurlRequestSetup.h"
 
 #include <algorithm>
 #include <cstdint>

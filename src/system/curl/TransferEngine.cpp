@@ -1,7 +1,7 @@
-#include "platform/TransferEngine.h"
+#include "system/curl/TransferEngine.h"
 
 #include "common/Diagnostics.h"
-#include "platform/LoadedLibraries.h"
+#include "system/LoadedLibraries.h"
 
 #include <algorithm>
 #include <curl/curl.h>

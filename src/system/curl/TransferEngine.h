@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/TrustStore.h"
+#include "system/curl/TrustStore.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "platform/TrustStore.h"
+#include "system/curl/TrustStore.h"
 
 #include "common/Diagnostics.h"
 #include "common/File.h"

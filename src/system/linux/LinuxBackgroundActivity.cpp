@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxBackgroundActivity.h"
+#include "system/linux/LinuxBackgroundActivity.h"
 
 namespace dravik {
 

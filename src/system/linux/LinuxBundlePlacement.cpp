@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxBundlePlacement.h"
+#include "system/linux/LinuxBundlePlacement.h"
 
 #include <fcntl.h>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxDiskSync.h"
+#include "system/linux/LinuxDiskSync.h"
 
 #include <cerrno>
 #include <cstring>

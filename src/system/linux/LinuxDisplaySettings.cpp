@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxDisplaySettings.h"
+#include "system/linux/LinuxDisplaySettings.h"
 
 #include <QProcess>
 #include <QStandardPaths>

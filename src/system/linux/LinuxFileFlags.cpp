@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxFileFlags.h"
+#include "system/linux/LinuxFileFlags.h"
 
 #include <cerrno>
 #include <cstring>

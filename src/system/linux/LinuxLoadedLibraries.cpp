@@ -1,4 +1,4 @@
-#include "platform/LoadedLibraries.h"
+#include "system/LoadedLibraries.h"
 
 #include <link.h>
 #include <string>

@@ -1,6 +1,6 @@
-#include "platform/linux/LinuxRunningApplications.h"
+#include "system/linux/LinuxRunningApplications.h"
 
-#include "platform/linux/ProcFs.h"
+#include "system/linux/ProcFs.h"
 
 #include <cstdlib>
 #include <dirent.h>

@@ -1,4 +1,4 @@
-#include "platform/RunningBundle.h"
+#include "system/RunningBundle.h"
 
 #include <QDir>
 #include <QStandardPaths>

@@ -1,4 +1,4 @@
-#include "platform/SpawnInheritance.h"
+#include "system/SpawnInheritance.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,12 +1,12 @@
-#include "platform/RunningBundle.h"
-#include "platform/SystemServices.h"
-#include "platform/linux/LinuxBackgroundActivity.h"
-#include "platform/linux/LinuxBundlePlacement.h"
-#include "platform/linux/LinuxDiskSync.h"
-#include "platform/linux/LinuxDisplaySettings.h"
-#include "platform/linux/LinuxFileFlags.h"
-#include "platform/linux/LinuxRunningApplications.h"
-#include "platform/linux/LinuxWindowList.h"
+#include "system/RunningBundle.h"
+#include "system/SystemServices.h"
+#include "system/linux/LinuxBackgroundActivity.h"
+#include "system/linux/LinuxBundlePlacement.h"
+#include "system/linux/LinuxDiskSync.h"
+#include "system/linux/LinuxDisplaySettings.h"
+#include "system/linux/LinuxFileFlags.h"
+#include "system/linux/LinuxRunningApplications.h"
+#include "system/linux/LinuxWindowList.h"
 
 namespace dravik {
 

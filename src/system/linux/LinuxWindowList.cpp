@@ -1,6 +1,6 @@
-#include "platform/linux/LinuxWindowList.h"
+#include "system/linux/LinuxWindowList.h"
 
-#include "platform/linux/ProcFs.h"
+#include "system/linux/ProcFs.h"
 
 #include <cstdlib>
 #include <xcb/xcb.h>

@@ -1,4 +1,4 @@
-#include "platform/linux/ProcFs.h"
+#include "system/linux/ProcFs.h"
 
 #include "common/File.h"
 

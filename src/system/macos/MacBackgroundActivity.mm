@@ -1,4 +1,4 @@
-#include "platform/macos/MacBackgroundActivity.h"
+#include "system/macos/MacBackgroundActivity.h"
 
 #import <Foundation/Foundation.h>
 

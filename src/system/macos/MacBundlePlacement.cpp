@@ -1,4 +1,4 @@
-#include "platform/macos/MacBundlePlacement.h"
+#include "system/macos/MacBundlePlacement.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <cerrno>

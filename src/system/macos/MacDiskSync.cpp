@@ -1,4 +1,4 @@
-#include "platform/macos/MacDiskSync.h"
+#include "system/macos/MacDiskSync.h"
 
 #include <cerrno>
 #include <cstring>

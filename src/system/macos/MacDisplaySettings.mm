@@ -1,4 +1,4 @@
-#include "platform/macos/MacDisplaySettings.h"
+#include "system/macos/MacDisplaySettings.h"
 
 #import <AppKit/AppKit.h>
 

@@ -1,4 +1,4 @@
-#include "platform/macos/MacFileFlags.h"
+#include "system/macos/MacFileFlags.h"
 
 #include <cerrno>
 #include <copyfile.h>

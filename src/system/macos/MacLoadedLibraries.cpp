@@ -1,4 +1,4 @@
-#include "platform/LoadedLibraries.h"
+#include "system/LoadedLibraries.h"
 
 #include <cstdint>
 #include <mach-o/dyld.h>

@@ -1,4 +1,4 @@
-#include "platform/macos/MacRunningApplications.h"
+#include "system/macos/MacRunningApplications.h"
 
 #import <AppKit/AppKit.h>
 #include <libproc.h>

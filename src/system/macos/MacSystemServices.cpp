@@ -1,13 +1,13 @@
-#include "platform/RunningBundle.h"
-#include "platform/SystemServices.h"
-#include "platform/macos/MacBackgroundActivity.h"
-#include "platform/macos/MacBundlePlacement.h"
-#include "platform/macos/MacDiskSync.h"
-#include "platform/macos/MacDisplaySettings.h"
-#include "platform/macos/MacFileFlags.h"
-#include "platform/macos/MacRunningApplications.h"
-#include "platform/macos/MacSystemTrust.h"
-#include "platform/macos/MacWindowList.h"
+#include "system/RunningBundle.h"
+#include "system/SystemServices.h"
+#include "system/macos/MacBackgroundActivity.h"
+#include "system/macos/MacBundlePlacement.h"
+#include "system/macos/MacDiskSync.h"
+#include "system/macos/MacDisplaySettings.h"
+#include "system/macos/MacFileFlags.h"
+#include "system/macos/MacRunningApplications.h"
+#include "system/macos/MacSystemTrust.h"
+#include "system/macos/MacWindowList.h"
 
 namespace dravik {
 

@@ -1,4 +1,4 @@
-#include "platform/macos/MacSystemTrust.h"
+#include "system/macos/MacSystemTrust.h"
 
 #include <curl/curl.h>
 #include <string>

@@ -1,4 +1,4 @@
-#include "platform/macos/MacWindowList.h"
+#include "system/macos/MacWindowList.h"
 
 #import <AppKit/AppKit.h>
 #include <CoreGraphics/CoreGraphics.h>

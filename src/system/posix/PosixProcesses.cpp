@@ -1,6 +1,6 @@
-#include "platform/PosixProcesses.h"
+#include "system/posix/PosixProcesses.h"
 
-#include "platform/SpawnInheritance.h"
+#include "system/SpawnInheritance.h"
 
 #include <cerrno>
 #include <cstring>

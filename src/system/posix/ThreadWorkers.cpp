@@ -1,4 +1,4 @@
-#include "platform/ThreadWorkers.h"
+#include "system/posix/ThreadWorkers.h"
 
 namespace dravik {
 

@@ -1,7 +1,7 @@
-#include "platform/QtAlerts.h"
+#include "system/qt/QtAlerts.h"
 
 #include "platform/MainThread.h"
-#include "platform/QtApplication.h"
+#include "system/qt/QtApplication.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "platform/QtApplication.h"
+#include "system/qt/QtApplication.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "platform/QtAudioPlayer.h"
+#include "system/qt/QtAudioPlayer.h"
 
 #include <QAudioOutput>
 #include <QMediaPlayer>

@@ -1,4 +1,4 @@
-#include "platform/QtDesktop.h"
+#include "system/qt/QtDesktop.h"
 
 #include "platform/DisplaySettings.h"
 

@@ -1,4 +1,4 @@
-#include "platform/QtMainThread.h"
+#include "system/qt/QtMainThread.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

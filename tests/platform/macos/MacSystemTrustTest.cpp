@@ -1,7 +1,7 @@
 // The system's libcurl, as the bundle uses it: Secure Transport (the Keychain's trust) chosen
 // before first use, and the multi interface the transfer engine relies on.
 
-#include "platform/macos/MacSystemTrust.h"
+#include "system/macos/MacSystemTrust.h"
 
 #include <chrono>
 #include <curl/curl.h>
