@@ -4,9 +4,9 @@
 #include "app/Startup.h"
 #include "app/Storyboard.h"
 #include "common/Launcher.h"
-#include "exhibition/ViewControllerDownload.h"
-#include "parameters/ViewControllerFPSControllerParameter.h"
-#include "reset/ViewControllerReset.h"
+#include "exhibition/ui/ViewControllerDownload.h"
+#include "parameters/ui/ViewControllerFPSControllerParameter.h"
+#include "reset/ui/ViewControllerReset.h"
 #include "system/SystemServices.h"
 #include "system/curl/CurlHttp.h"
 #include "system/posix/PosixProcesses.h"
@@ -16,7 +16,7 @@
 #include "system/qt/QtAudioPlayer.h"
 #include "system/qt/QtDesktop.h"
 #include "system/qt/QtMainThread.h"
-#include "update/ViewControllerUpdate.h"
+#include "update/ui/ViewControllerUpdate.h"
 
 #include <QApplication>
 

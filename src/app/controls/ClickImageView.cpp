@@ -1,4 +1,4 @@
-#include "app/ClickImageView.h"
+#include "app/controls/ClickImageView.h"
 
 #include <QMouseEvent>
 #include <QMovie>

@@ -1,4 +1,4 @@
-#include "app/LinkLabel.h"
+#include "app/controls/LinkLabel.h"
 
 #include <QUrl>
 

@@ -1,7 +1,7 @@
-#include "exhibition/ViewControllerDownload.h"
+#include "exhibition/ui/ViewControllerDownload.h"
 
-#include "app/QtText.h"
 #include "app/WindowController.h"
+#include "app/controls/QtText.h"
 #include "common/Diagnostics.h"
 #include "common/File.h"
 #include "common/Launcher.h"

@@ -1,13 +1,13 @@
-#include "parameters/ViewControllerFPSControllerParameterControls.h"
+#include "parameters/ui/ParameterEditorControls.h"
 
-#include "app/QtText.h"
+#include "app/controls/QtText.h"
 #include "common/LauncherSettings.h"
 #include "common/Unicode.h"
 #include "parameters/BgmList.h"
 #include "parameters/NumericParameter.h"
 #include "parameters/ParameterTexts.h"
 #include "parameters/Setting.h"
-#include "parameters/ViewControllerFPSControllerParameterGeometry.h"
+#include "parameters/ui/ParameterEditorGeometry.h"
 #include "ui_ViewControllerFPSControllerParameter.h"
 
 #include <QDoubleValidator>
@@ -20,7 +20,7 @@ namespace dravik {
 
 namespace {
 
-using Geometry = ViewControllerFPSControllerParameterGeometry;
+using Geometry = ParameterEditorGeometry;
 
 // Typing may go beyond the decimal places; the field is rounded when editing ends.
 constexpr int kTypedDecimals = 17;
@@ -40,22 +40,22 @@ std::optional<std::string> selectedText(const QComboBox* comboBox) {
 
 } // namespace
 
-ViewControllerFPSControllerParameterControls::ViewControllerFPSControllerParameterControls(
-    QWidget* view, Ui::ViewControllerFPSControllerParameter& ui)
+ParameterEditorControls::ParameterEditorControls(QWidget* view,
+                                                 Ui::ViewControllerFPSControllerParameter& ui)
     : QObject(view), m_ui(ui) {
     bindNumericRows(view);
     configureSizeFields();
     keepInStep();
 }
 
-void ViewControllerFPSControllerParameterControls::replaceItems(
-    QComboBox* comboBox, const std::vector<std::string>& items) {
+void ParameterEditorControls::replaceItems(QComboBox* comboBox,
+                                           const std::vector<std::string>& items) {
     comboBox->clear();
     for (const auto& item : items)
         comboBox->addItem(qs(item));
 }
 
-void ViewControllerFPSControllerParameterControls::bindNumericRows(QWidget* view) {
+void ParameterEditorControls::bindNumericRows(QWidget* view) {
     for (const auto& parameter : NumericParameter::all()) {
         QString name = QString::fromLatin1(parameter.name);
         NumericRow row{&parameter,
@@ -77,7 +77,7 @@ void ViewControllerFPSControllerParameterControls::bindNumericRows(QWidget* view
     }
 }
 
-void ViewControllerFPSControllerParameterControls::configureSizeFields() {
+void ParameterEditorControls::configureSizeFields() {
     for (auto [field, stepper] :
          {std::pair(m_ui.textField_screenWidth, m_ui.stepper_screenWidth),
           std::pair(m_ui.textField_screenHeight, m_ui.stepper_screenHeight)}) {
@@ -93,7 +93,7 @@ void ViewControllerFPSControllerParameterControls::configureSizeFields() {
                                    m_ui.stepper_screenHeight});
 }
 
-void ViewControllerFPSControllerParameterControls::keepInStep() {
+void ParameterEditorControls::keepInStep() {
     for (NumericRow& numeric : m_rows) {
         NumericRow* row = &numeric;
         connect(row->stepper, &QDoubleSpinBox::valueChanged, this,
@@ -118,8 +118,8 @@ void ViewControllerFPSControllerParameterControls::keepInStep() {
     }
 }
 
-void ViewControllerFPSControllerParameterControls::configureNumericControls(
-    NumericRow& row, const SettingNumericUpDown& definition) {
+void ParameterEditorControls::configureNumericControls(NumericRow& row,
+                                                       const SettingNumericUpDown& definition) {
     row.label->setText(qs(ParameterTexts::numericCaption(definition)));
     bool fixed = ParameterTexts::isFixed(definition);
     row.textField->setEnabled(!fixed);
@@ -135,7 +135,7 @@ void ViewControllerFPSControllerParameterControls::configureNumericControls(
     row.point = definition.point;
 }
 
-void ViewControllerFPSControllerParameterControls::applyDefinitions(const Setting& setting) {
+void ParameterEditorControls::applyDefinitions(const Setting& setting) {
     for (NumericRow& numeric : m_rows)
         configureNumericControls(numeric, setting.*(numeric.parameter->definition));
     m_ui.label_optionBGMName->setText(qs(setting.optionBGMName.caption));
@@ -148,13 +148,12 @@ void ViewControllerFPSControllerParameterControls::applyDefinitions(const Settin
     m_ui.checkBox_update->setText(qs(setting.update.caption));
 }
 
-void ViewControllerFPSControllerParameterControls::showNumbers(
-    const QZ_FPSControllerParameter& record) {
+void ParameterEditorControls::showNumbers(const QZ_FPSControllerParameter& record) {
     for (NumericRow& numeric : m_rows)
         setNumericValue(numeric, record.*(numeric.parameter->value));
 }
 
-void ViewControllerFPSControllerParameterControls::setNumericValue(NumericRow& row, double value) {
+void ParameterEditorControls::setNumericValue(NumericRow& row, double value) {
     {
         QSignalBlocker blocker(row.stepper);
         row.stepper->setValue(value);
@@ -162,8 +161,8 @@ void ViewControllerFPSControllerParameterControls::setNumericValue(NumericRow& r
     row.textField->setText(qs(ParameterForm::fieldText(value, row.point)));
 }
 
-void ViewControllerFPSControllerParameterControls::fillBGMLists(
-    const QZ_FPSControllerParameter& record, const BgmList& list) {
+void ParameterEditorControls::fillBGMLists(const QZ_FPSControllerParameter& record,
+                                           const BgmList& list) {
     for (auto [comboBox, button, name] :
          {std::tuple(m_ui.comboBox_optionBGMName, m_ui.button_play, record.optionBGMName),
           std::tuple(m_ui.comboBox_showroomBGMName, m_ui.button_showroom_play,
@@ -176,8 +175,7 @@ void ViewControllerFPSControllerParameterControls::fillBGMLists(
     }
 }
 
-void ViewControllerFPSControllerParameterControls::selectBGMNames(
-    const QZ_FPSControllerParameter& record) {
+void ParameterEditorControls::selectBGMNames(const QZ_FPSControllerParameter& record) {
     for (auto [comboBox, name] :
          {std::pair(m_ui.comboBox_optionBGMName, record.optionBGMName),
           std::pair(m_ui.comboBox_showroomBGMName, record.showroomBGMName)}) {
@@ -191,20 +189,19 @@ void ViewControllerFPSControllerParameterControls::selectBGMNames(
     }
 }
 
-std::optional<std::string>
-ViewControllerFPSControllerParameterControls::selectedBGM(BgmChannel channel) const {
+std::optional<std::string> ParameterEditorControls::selectedBGM(BgmChannel channel) const {
     return selectedText(channel == BgmChannel::Hall ? m_ui.comboBox_optionBGMName
                                                     : m_ui.comboBox_showroomBGMName);
 }
 
-double ViewControllerFPSControllerParameterControls::volumeOf(BgmChannel channel) const {
+double ParameterEditorControls::volumeOf(BgmChannel channel) const {
     QDoubleSpinBox* stepper =
         channel == BgmChannel::Hall ? m_ui.stepper_optionBGMRate : m_ui.stepper_showroomBGMRate;
     return stepper->value();
 }
 
-void ViewControllerFPSControllerParameterControls::showChoices(
-    const QZ_FPSControllerParameter& record, const Setting& setting, int32_t defaultQuality) {
+void ParameterEditorControls::showChoices(const QZ_FPSControllerParameter& record,
+                                          const Setting& setting, int32_t defaultQuality) {
     QSignalBlocker gamma(m_ui.comboBox_gammaValue);
     replaceItems(m_ui.comboBox_gammaValue, ParameterTexts::gammaItems());
     m_ui.comboBox_gammaValue->setCurrentIndex(ParameterTexts::gammaIndex(record.gammaValue));
@@ -217,16 +214,15 @@ void ViewControllerFPSControllerParameterControls::showChoices(
         ParameterTexts::resolutionIndex(setting.screen, record.screenWidth, record.screenHeight));
 }
 
-void ViewControllerFPSControllerParameterControls::showSwitches(
-    const QZ_FPSControllerParameter& record) {
+void ParameterEditorControls::showSwitches(const QZ_FPSControllerParameter& record) {
     if (record.isRangeAutoControl)
         m_ui.checkBox_isRangeAutoControl->setChecked(*record.isRangeAutoControl);
     if (record.isFullScreen)
         m_ui.checkBox_isFullScreen->setChecked(*record.isFullScreen);
 }
 
-void ViewControllerFPSControllerParameterControls::showLauncherChoices(
-    const LauncherSettings& settings, bool resetMode) {
+void ParameterEditorControls::showLauncherChoices(const LauncherSettings& settings,
+                                                  bool resetMode) {
     if (!resetMode) {
         std::string stored = settings.readLauncherSetting("Splash_file", "Splash.gif");
         ParameterForm::Choice splash = ParameterForm::splashChoice(stored);
@@ -241,8 +237,7 @@ void ViewControllerFPSControllerParameterControls::showLauncherChoices(
     m_ui.label_lobbyDisplay_now->setText(qs("(" + stored + ")"));
 }
 
-void ViewControllerFPSControllerParameterControls::showLabels(
-    const ParameterForm::CurrentValues& labels) {
+void ParameterEditorControls::showLabels(const ParameterForm::CurrentValues& labels) {
     for (size_t i = 0; i < m_rows.size() && i < labels.numbers.size(); ++i)
         m_rows[i].now->setText(qs(labels.numbers[i]));
     m_ui.label_gammaValue_now->setText(qs(labels.gammaValue));
@@ -252,15 +247,14 @@ void ViewControllerFPSControllerParameterControls::showLabels(
     m_ui.label_resolution_now->setText(qs(labels.resolution));
 }
 
-void ViewControllerFPSControllerParameterControls::showFreeSize(bool shown) {
+void ParameterEditorControls::showFreeSize(bool shown) {
     for (QWidget* control : std::initializer_list<QWidget*>{
              m_ui.textField_screenWidth, m_ui.stepper_screenWidth, m_ui.label_x,
              m_ui.textField_screenHeight, m_ui.stepper_screenHeight})
         control->setVisible(shown);
 }
 
-void ViewControllerFPSControllerParameterControls::setScreenSize(std::optional<int> width,
-                                                                 std::optional<int> height) {
+void ParameterEditorControls::setScreenSize(std::optional<int> width, std::optional<int> height) {
     auto set = [](QLineEdit* field, QSpinBox* stepper, int value) {
         QSignalBlocker blocker(stepper);
         stepper->setValue(value);
@@ -272,33 +266,33 @@ void ViewControllerFPSControllerParameterControls::setScreenSize(std::optional<i
         set(m_ui.textField_screenHeight, m_ui.stepper_screenHeight, *height);
 }
 
-void ViewControllerFPSControllerParameterControls::roundTextFieldValue(QLineEdit* field) {
+void ParameterEditorControls::roundTextFieldValue(QLineEdit* field) {
     int64_t places = field->property("tag").toLongLong();
     if (auto rounded = ParameterTexts::roundedFieldText(field->text().toStdString(), places))
         field->setText(qs(*rounded));
 }
 
-void ViewControllerFPSControllerParameterControls::textField_event(NumericRow& row) {
+void ParameterEditorControls::textField_event(NumericRow& row) {
     roundTextFieldValue(row.textField);
     textFieldEdited(row);
     if (numberChanged)
         numberChanged(row.stepper);
 }
 
-void ViewControllerFPSControllerParameterControls::textFieldEdited(NumericRow& row) {
+void ParameterEditorControls::textFieldEdited(NumericRow& row) {
     if (auto value = Setting::parseDouble(row.textField->text().toStdString())) {
         QSignalBlocker blocker(row.stepper);
         row.stepper->setValue(*value);
     }
 }
 
-void ViewControllerFPSControllerParameterControls::stepperChanged(NumericRow& row) {
+void ParameterEditorControls::stepperChanged(NumericRow& row) {
     row.textField->setText(qs(ParameterTexts::formatFixed(row.stepper->value(), row.point)));
     if (numberChanged)
         numberChanged(row.stepper);
 }
 
-ParameterForm::Entries ViewControllerFPSControllerParameterControls::entries() const {
+ParameterForm::Entries ParameterEditorControls::entries() const {
     ParameterForm::Entries entries;
     for (const NumericRow& row : m_rows)
         entries.numbers.push_back({row.textField->text().toStdString(), row.stepper->value()});
@@ -321,7 +315,7 @@ ParameterForm::Entries ViewControllerFPSControllerParameterControls::entries() c
     return entries;
 }
 
-void ViewControllerFPSControllerParameterControls::focus(const ParameterForm::Refusal& refusal) {
+void ParameterEditorControls::focus(const ParameterForm::Refusal& refusal) {
     using Field = ParameterForm::Refusal::Field;
     QLineEdit* field = refusal.field == Field::ScreenWidth    ? m_ui.textField_screenWidth
                        : refusal.field == Field::ScreenHeight ? m_ui.textField_screenHeight

@@ -31,10 +31,9 @@ struct SettingNumericUpDown;
 // The parameter editor's value controls: the five controls of each numeric parameter, the free
 // size fields, the choices, the switches and the "_now" labels. Each stepper and its text field
 // are kept in step; values go in from a record and come out as ParameterForm::Entries.
-class ViewControllerFPSControllerParameterControls : public QObject {
+class ParameterEditorControls : public QObject {
 public:
-    ViewControllerFPSControllerParameterControls(QWidget* view,
-                                                 Ui::ViewControllerFPSControllerParameter& ui);
+    ParameterEditorControls(QWidget* view, Ui::ViewControllerFPSControllerParameter& ui);
 
     static void replaceItems(QComboBox* comboBox, const std::vector<std::string>& items);
 

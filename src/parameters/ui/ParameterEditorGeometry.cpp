@@ -1,4 +1,4 @@
-#include "parameters/ViewControllerFPSControllerParameterGeometry.h"
+#include "parameters/ui/ParameterEditorGeometry.h"
 
 #include <QAbstractSpinBox>
 #include <QGridLayout>
@@ -13,7 +13,7 @@
 
 namespace dravik {
 
-void ViewControllerFPSControllerParameterGeometry::configureStepper(QAbstractSpinBox* stepper) {
+void ParameterEditorGeometry::configureStepper(QAbstractSpinBox* stepper) {
     if (auto* edit = stepper->findChild<QLineEdit*>())
         edit->hide();
     stepper->setFocusPolicy(Qt::NoFocus);
@@ -32,8 +32,7 @@ void ViewControllerFPSControllerParameterGeometry::configureStepper(QAbstractSpi
     keepPlaceWhenHidden({stepper});
 }
 
-void ViewControllerFPSControllerParameterGeometry::keepPlaceWhenHidden(
-    std::initializer_list<QWidget*> controls) {
+void ParameterEditorGeometry::keepPlaceWhenHidden(std::initializer_list<QWidget*> controls) {
     for (QWidget* control : controls) {
         QSizePolicy policy = control->sizePolicy();
         policy.setRetainSizeWhenHidden(true);
@@ -41,8 +40,7 @@ void ViewControllerFPSControllerParameterGeometry::keepPlaceWhenHidden(
     }
 }
 
-void ViewControllerFPSControllerParameterGeometry::alignColumns(
-    const std::vector<std::vector<QGroupBox*>>& columns) {
+void ParameterEditorGeometry::alignColumns(const std::vector<std::vector<QGroupBox*>>& columns) {
     for (const auto& groups : columns) {
         int widths[3] = {0, 0, 0};
         for (QGroupBox* group : groups) {
@@ -63,8 +61,7 @@ void ViewControllerFPSControllerParameterGeometry::alignColumns(
     }
 }
 
-void ViewControllerFPSControllerParameterGeometry::fitToScreen(QScrollArea* area,
-                                                               QWidget* contents) {
+void ParameterEditorGeometry::fitToScreen(QScrollArea* area, QWidget* contents) {
     // Short screens get a scrolling sheet; the buttons below stay in view. The texts set when
     // the view was loaded have not reached the cached layout sizes yet.
     for (QLayout* layout : contents->findChildren<QLayout*>())

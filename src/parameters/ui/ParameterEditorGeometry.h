@@ -12,7 +12,7 @@ namespace dravik {
 
 // The parameter editor's sizes: steppers that are only their arrows, groups stacked in a column
 // that line up, and a sheet that scrolls instead of growing beyond the screen.
-class ViewControllerFPSControllerParameterGeometry {
+class ParameterEditorGeometry {
 public:
     // Only the arrows, as wide as the style draws them: the text field beside it shows the number.
     static void configureStepper(QAbstractSpinBox* stepper);

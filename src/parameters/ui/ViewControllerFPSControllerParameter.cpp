@@ -1,16 +1,16 @@
-#include "parameters/ViewControllerFPSControllerParameter.h"
+#include "parameters/ui/ViewControllerFPSControllerParameter.h"
 
-#include "app/QtText.h"
 #include "app/SheetPlacement.h"
 #include "app/WindowController.h"
+#include "app/controls/QtText.h"
 #include "common/Diagnostics.h"
 #include "common/Launcher.h"
 #include "common/LauncherSettings.h"
 #include "parameters/BgmList.h"
 #include "parameters/ParameterFile.h"
 #include "parameters/ParameterTexts.h"
-#include "parameters/ViewControllerFPSControllerParameterControls.h"
-#include "parameters/ViewControllerFPSControllerParameterGeometry.h"
+#include "parameters/ui/ParameterEditorControls.h"
+#include "parameters/ui/ParameterEditorGeometry.h"
 #include "platform/Alerts.h"
 #include "platform/Desktop.h"
 #include "service/VersionRules.h"
@@ -20,8 +20,8 @@
 
 namespace dravik {
 
-using Controls = ViewControllerFPSControllerParameterControls;
-using Geometry = ViewControllerFPSControllerParameterGeometry;
+using Controls = ParameterEditorControls;
+using Geometry = ParameterEditorGeometry;
 
 ViewControllerFPSControllerParameter::ViewControllerFPSControllerParameter(Launcher& launcher,
                                                                            WindowController& window,

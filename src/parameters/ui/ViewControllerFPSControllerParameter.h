@@ -21,7 +21,7 @@ class ViewControllerFPSControllerParameter;
 namespace dravik {
 
 class SheetPlacement;
-class ViewControllerFPSControllerParameterControls;
+class ParameterEditorControls;
 
 class Launcher;
 class WindowController;
@@ -89,7 +89,7 @@ private:
     Launcher& m_launcher;
     WindowController& m_window;
     std::unique_ptr<Ui::ViewControllerFPSControllerParameter> m_ui;
-    ViewControllerFPSControllerParameterControls* m_controls = nullptr; // owned by this view
+    ParameterEditorControls* m_controls = nullptr; // owned by this view
 
     std::unique_ptr<BgmPreview> m_preview;
     QZ_FPSControllerParameter m_parameter_default;

@@ -1,7 +1,7 @@
-#include "reset/ViewControllerReset.h"
+#include "reset/ui/ViewControllerReset.h"
 
-#include "app/QtText.h"
 #include "app/SheetPlacement.h"
+#include "app/controls/QtText.h"
 #include "common/Launcher.h"
 #include "reset/ResetActions.h"
 #include "ui_ViewControllerReset.h"

@@ -1,8 +1,8 @@
-#include "signin/ViewControllerDravik.h"
+#include "signin/ui/ViewControllerDravik.h"
 
-#include "app/QtText.h"
 #include "app/SheetViewController.h"
 #include "app/WindowController.h"
+#include "app/controls/QtText.h"
 #include "common/Launcher.h"
 #include "common/LauncherSettings.h"
 #include "common/RecordCoding.h"

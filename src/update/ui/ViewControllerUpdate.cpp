@@ -1,7 +1,7 @@
-#include "update/ViewControllerUpdate.h"
+#include "update/ui/ViewControllerUpdate.h"
 
-#include "app/QtText.h"
 #include "app/WindowController.h"
+#include "app/controls/QtText.h"
 #include "common/Launcher.h"
 #include "platform/Alerts.h"
 #include "platform/Http.h"

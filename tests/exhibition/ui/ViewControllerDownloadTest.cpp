@@ -1,4 +1,4 @@
-#include "exhibition/ViewControllerDownload.h"
+#include "exhibition/ui/ViewControllerDownload.h"
 
 #include "support/qt/ServiceWindow.h"
 

@@ -1,9 +1,9 @@
-#include "parameters/ViewControllerFPSControllerParameter.h"
+#include "parameters/ui/ViewControllerFPSControllerParameter.h"
 
 #include "app/SheetViewController.h"
 #include "app/Storyboard.h"
 #include "app/WindowController.h"
-#include "reset/ViewControllerReset.h"
+#include "reset/ui/ViewControllerReset.h"
 #include "support/qt/UiTesting.h"
 
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "reset/ViewControllerReset.h"
+#include "reset/ui/ViewControllerReset.h"
 
 #include "app/Storyboard.h"
 #include "app/WindowController.h"

@@ -1,4 +1,4 @@
-#include "signin/ViewControllerDravik.h"
+#include "signin/ui/ViewControllerDravik.h"
 
 #include "support/qt/ServiceWindow.h"
 #include "ui_ViewControllerDravik.h"

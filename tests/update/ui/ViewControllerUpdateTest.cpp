@@ -1,9 +1,9 @@
-#include "update/ViewControllerUpdate.h"
+#include "update/ui/ViewControllerUpdate.h"
 
-#include "ArchiveMaker.h"
 #include "common/VersionFile.h"
 #include "service/ServiceClient.h"
 #include "support/qt/ServiceWindow.h"
+#include "update/ArchiveMaker.h"
 
 #include <QLabel>
 #include <QProgressBar>
