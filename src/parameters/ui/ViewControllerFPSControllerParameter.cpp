@@ -202,10 +202,10 @@ void ViewControllerFPSControllerParameter::prepareResetDialog(QWidget* destinati
     if (window() != this)
         sheet->setParentWindow(window());
     sheet->setResetParameter(false);
-    QPointer<ViewControllerFPSControllerParameter> editor(this);
+    Guarded editor(this, m_lifetime);
     sheet->setResultHandler([editor] {
-        if (editor)
-            editor->onResetFinished();
+        if (ViewControllerFPSControllerParameter* self = editor.get())
+            self->onResetFinished();
     });
 }
 

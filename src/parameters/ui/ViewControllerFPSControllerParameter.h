@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SheetViewController.h"
+#include "common/Lifetime.h"
 #include "parameters/BgmPreview.h"
 #include "parameters/ParameterForm.h"
 #include "parameters/QZ_FPSControllerParameter.h"
@@ -101,6 +102,8 @@ private:
     bool m_dismissing = false;
     QPointer<QWidget> m_watchedWindow;
     SheetPlacement* m_placement; // owned by this view
+    // The reset dialog's result reaches the editor only while this lives.
+    Lifetime m_lifetime;
 };
 
 } // namespace dravik

@@ -20,7 +20,6 @@
 #include "signin/SignInSequence.h"
 #include "ui_ViewControllerDravik.h"
 
-#include <QPointer>
 #include <QShowEvent>
 
 namespace dravik {
@@ -30,10 +29,10 @@ namespace {
 // Runs work with the view on the main thread, unless the view has gone by then. Workers call it:
 // it touches nothing of the view itself.
 template <typename Work>
-void postToView(MainThread& main, const QPointer<ViewControllerDravik>& view, Work work) {
+void postToView(MainThread& main, const Guarded<ViewControllerDravik>& view, Work work) {
     main.post([view, work = std::move(work)] {
-        if (view)
-            work(*view);
+        if (ViewControllerDravik* self = view.get())
+            work(*self);
     });
 }
 
@@ -79,7 +78,7 @@ void ViewControllerDravik::viewDidLoad() {
     // The published record is fetched off the main thread; Start waits for it.
     m_ui->buttonStart->setEnabled(false);
     Launcher& launcher = m_launcher;
-    launcher.platform.workers.run([&launcher, view = QPointer(this)] {
+    launcher.platform.workers.run([&launcher, view = Guarded(this, m_lifetime)] {
         auto remote = ServiceClient(launcher).fetchRemoteVersion();
         postToView(launcher.platform.mainThread, view, [remote](ViewControllerDravik& self) {
             self.m_launcher.remoteVersion = remote;
@@ -177,7 +176,7 @@ void ViewControllerDravik::buttonStartClick() {
     }
     // After a reset the published record is needed again; it is fetched off the main thread.
     Launcher& launcher = m_launcher;
-    launcher.platform.workers.run([&launcher, view = QPointer(this), code, email] {
+    launcher.platform.workers.run([&launcher, view = Guarded(this, m_lifetime), code, email] {
         auto remote = ServiceClient(launcher).fetchRemoteVersion();
         postToView(launcher.platform.mainThread, view,
                    [remote, code, email](ViewControllerDravik& self) {
@@ -197,7 +196,7 @@ void ViewControllerDravik::startSignIn(const std::string& code, const std::strin
     m_invitecode = code;
     m_email = email;
     Launcher& launcher = m_launcher;
-    launcher.platform.workers.run([&launcher, view = QPointer(this), code, email] {
+    launcher.platform.workers.run([&launcher, view = Guarded(this, m_lifetime), code, email] {
         SignInResult result = runSignInSequence(launcher, code, email);
         postToView(launcher.platform.mainThread, view,
                    [result](ViewControllerDravik& self) { self.handleSignInResult(result); });
@@ -224,13 +223,13 @@ void ViewControllerDravik::handleSignInResult(const SignInResult& result) {
 
 void ViewControllerDravik::startDataSync() {
     Launcher& launcher = m_launcher;
-    launcher.platform.workers.run([&launcher, view = QPointer(this)] {
+    launcher.platform.workers.run([&launcher, view = Guarded(this, m_lifetime)] {
         ExhibitionDataSync(launcher).run([&launcher, view] { finishSignIn(launcher, view); });
     });
 }
 
 void ViewControllerDravik::finishSignIn(Launcher& launcher,
-                                        const QPointer<ViewControllerDravik>& view) {
+                                        const Guarded<ViewControllerDravik>& view) {
     MainThread& main = launcher.platform.mainThread;
     postToView(main, view, [](ViewControllerDravik& self) {
         self.m_window.hideMenuItem("設定", "操作パラメータ");

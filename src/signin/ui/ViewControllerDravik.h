@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QPointer>
+#include "common/Lifetime.h"
+
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -50,7 +51,7 @@ private:
     void viewDidLoad();
     // Worker thread: the update view, the download view, or the end when the viewer is missing.
     // Reaches the view only on the main thread, and only while it exists.
-    static void finishSignIn(Launcher& launcher, const QPointer<ViewControllerDravik>& view);
+    static void finishSignIn(Launcher& launcher, const Guarded<ViewControllerDravik>& view);
     void applyRemoteVersion();
     void showSplash();
     void showEntryLink();
@@ -70,6 +71,8 @@ private:
     std::unique_ptr<Ui::ViewControllerDravik> m_ui;
     std::string m_invitecode;
     std::string m_email;
+    // Work posted back from the workers reaches the view only while this lives.
+    Lifetime m_lifetime;
 };
 
 } // namespace dravik

@@ -12,8 +12,6 @@
 #include "update/UpdatePrompt.h"
 #include "update/UpdateTransfer.h"
 
-#include <QPointer>
-
 namespace dravik {
 
 ViewControllerUpdate::ViewControllerUpdate(Launcher& launcher, WindowController& window,
@@ -124,10 +122,10 @@ void ViewControllerUpdate::transferCompleted(const TransferResult& result) {
         break;
     case TransferEnd::Install: {
         m_ui->label_progress->setText(qs(end.text));
-        QPointer<ViewControllerUpdate> view(this);
+        Guarded view(this, m_lifetime);
         ReleaseInstaller(m_launcher).start(m_savedPath, [view](const InstallResult& result) {
-            if (view)
-                view->installationEnded(result);
+            if (ViewControllerUpdate* self = view.get())
+                self->installationEnded(result);
         });
         m_timer.start();
         break;
