@@ -3,6 +3,10 @@
 namespace dravik {
 
 ThreadWorkers::~ThreadWorkers() {
+    waitForJobs();
+}
+
+void ThreadWorkers::waitForJobs() {
     {
         std::unique_lock lock(m_mutex);
         m_threadEnded.wait(lock, [this] { return m_running.empty(); });

@@ -13,8 +13,8 @@
 namespace dravik {
 
 // One thread per job. A finished job's thread is joined by the next run() (or the destructor), so
-// the pool keeps only the threads still running. The destructor waits for the jobs still
-// running, so no worker outlives the launcher context it uses.
+// the pool keeps only the threads still running. waitForJobs(), and the destructor, wait for the
+// jobs still running; main calls it before the launcher context its jobs use goes away.
 class ThreadWorkers : public Workers {
 public:
     ThreadWorkers() = default;
@@ -23,6 +23,8 @@ public:
     ThreadWorkers& operator=(const ThreadWorkers&) = delete;
 
     void run(std::function<void()> work) override;
+    // Waits for the jobs still running and joins every thread; later jobs may still be run.
+    void waitForJobs();
 
     struct ThreadCounts {
         size_t running = 0;
