@@ -209,8 +209,12 @@ Status ReleaseInstaller::apply(InstallTransaction& transaction, const QZ_VERSION
             return done;
     }
 
-    // A program left without its execute bit would not start: that is a failed installation,
-    // undone like any other.
+    return makeProgramsExecutable();
+}
+
+// A program left without its execute bit would not start: that is a failed installation, undone
+// like any other.
+Status ReleaseInstaller::makeProgramsExecutable() {
     for (const std::string& program :
          {m_launcher.exhibitionPath("Kestrane.app/Contents/MacOS/Kestrane"),
           File::join(m_launcher.baseFolder, "Dravik.app/Contents/MacOS/Dravik")}) {
