@@ -15,7 +15,7 @@ if(INPUT)
 endif()
 set(content "// Generated from the certificate bundle the build names; do not edit.
 
-#include \"platform/BuiltInAuthority.h\"
+#include \"system/curl/BuiltInAuthority.h\"
 
 namespace dravik {
 

@@ -5,7 +5,7 @@
 #include "common/LauncherSettings.h"
 #include "platform/Desktop.h"
 #include "signin/SignInRules.h"
-#include "signin/ViewControllerDravik.h"
+#include "signin/ui/ViewControllerDravik.h"
 #include "update/ParkedExhibition.h"
 
 #include <QApplication>

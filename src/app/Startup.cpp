@@ -173,7 +173,9 @@ Startup::Outcome Startup::runStarter() {
 
     bool markerCreated = PrivateFolder::writeFile(m_markerPath, "").isOk();
     m_launcher.writeLog("createFile(" + m_markerPath + ")->" + (markerCreated ? "OK" : "NG"));
-    m_launcher.file.copyPath(bundlePath, copyPath);
+    // A failed copy is printed by File and leaves the earlier copy whole; that one still starts,
+    // and a start without any copy fails below and says so.
+    (void)m_launcher.file.copyPath(bundlePath, copyPath);
 
     // The copy is started directly with its one argument, so any path reaches it unchanged.
     std::string baseFolder = std::filesystem::path(bundlePath).parent_path().string();

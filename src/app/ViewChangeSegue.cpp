@@ -33,7 +33,7 @@ void ViewChangeSegue::perform(QWidget* source, QWidget* destination, std::functi
     animation->setDuration(200);
     animation->setEndValue(target);
     QObject::connect(animation, &QPropertyAnimation::finished, destination,
-                     [destination, window, target, done] {
+                     [destination, window, target, done = std::move(done)] {
                          window->setGeometry(target);
                          destination->show();
                          if (done)

@@ -4,19 +4,19 @@
 #include "app/Startup.h"
 #include "app/Storyboard.h"
 #include "common/Launcher.h"
-#include "exhibition/ViewControllerDownload.h"
-#include "parameters/ViewControllerFPSControllerParameter.h"
-#include "platform/CurlHttp.h"
-#include "platform/PosixProcesses.h"
-#include "platform/QtAlerts.h"
-#include "platform/QtApplication.h"
-#include "platform/QtAudioPlayer.h"
-#include "platform/QtDesktop.h"
-#include "platform/QtMainThread.h"
-#include "platform/SystemServices.h"
-#include "platform/ThreadWorkers.h"
-#include "reset/ViewControllerReset.h"
-#include "update/ViewControllerUpdate.h"
+#include "exhibition/ui/ViewControllerDownload.h"
+#include "parameters/ui/ViewControllerFPSControllerParameter.h"
+#include "reset/ui/ViewControllerReset.h"
+#include "system/SystemServices.h"
+#include "system/curl/CurlHttp.h"
+#include "system/posix/PosixProcesses.h"
+#include "system/posix/ThreadWorkers.h"
+#include "system/qt/QtAlerts.h"
+#include "system/qt/QtApplication.h"
+#include "system/qt/QtAudioPlayer.h"
+#include "system/qt/QtDesktop.h"
+#include "system/qt/QtMainThread.h"
+#include "update/ui/ViewControllerUpdate.h"
 
 #include <QApplication>
 
@@ -50,6 +50,21 @@ Storyboard makeStoryboard() {
     return storyboard;
 }
 
+// Declared after the launcher, so destroyed before it: the workers' jobs use the launcher, and
+// they end while it is still there (a request of theirs ends within its timeout). The transfer
+// engine writes its run-log line only while it builds a connection's trust, which no transfer
+// asks for once the views, declared after the launcher too, have gone.
+class WorkersEndBeforeLauncher {
+public:
+    explicit WorkersEndBeforeLauncher(ThreadWorkers& workers) : m_workers(workers) {}
+    ~WorkersEndBeforeLauncher() { m_workers.waitForJobs(); }
+    WorkersEndBeforeLauncher(const WorkersEndBeforeLauncher&) = delete;
+    WorkersEndBeforeLauncher& operator=(const WorkersEndBeforeLauncher&) = delete;
+
+private:
+    ThreadWorkers& m_workers;
+};
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -60,9 +75,11 @@ int main(int argc, char* argv[]) {
     if (!Startup::baseFolderFrom(arguments).empty())
         QtApplication::ensure();
 
+    // Objects go in the reverse order of these lines: each is declared after what it uses. The
+    // main thread outlives everything that posts to it; the workers' jobs use every service,
+    // HTTP included, so the workers come after them.
     QtMainThread mainThread;
     QtAlerts alerts(mainThread);
-    ThreadWorkers workers;
     PosixProcesses processes;
     SystemServices system = makeSystemServices();
     QtDesktop desktop(*system.displaySettings);
@@ -70,6 +87,7 @@ int main(int argc, char* argv[]) {
     TransferEngine::Settings transfers;
     transfers.extraAuthority = CurlHttp::builtInAuthority();
     CurlHttp http(mainThread, std::move(transfers));
+    ThreadWorkers workers;
     Platform platform{alerts,
                       mainThread,
                       workers,
@@ -84,6 +102,7 @@ int main(int argc, char* argv[]) {
                       *system.activity,
                       system.bundle};
     Launcher launcher(platform, system.privateFolder, "", DRAVIK_SERVICE_URL);
+    const WorkersEndBeforeLauncher workersEndFirst(workers);
 
     // A system without certificate authorities is worth a line in the run log.
     http.setRunLog([&launcher](const std::string& text) { launcher.writeLog(text); });

@@ -439,8 +439,9 @@ Status File::copyFolderTree(const std::string& source, const std::string& destin
             }
             continue;
         }
+        // A lock that stays makes the copy below fail and say why.
         if (exists(to))
-            clearImmutableFlag(to);
+            (void)clearImmutableFlag(to);
         if (Status copied = copyPath(from, to); !copied)
             return copied;
     }
@@ -461,7 +462,7 @@ void File::deleteArchives(const std::string& folder) const {
         size_t dot = name.rfind('.');
         std::string extension = dot == std::string::npos ? "" : asciiLower(name.substr(dot + 1));
         if (extension == "7z" || extension == "zip")
-            removePath(join(folder, name));
+            (void)removePath(join(folder, name)); // printed; tried again after the next update
     }
 }
 

@@ -4,7 +4,7 @@
 // Dravik.json): read it, parse it, check that it holds an object, patch members, replace the file
 // atomically. Members the patch does not touch stay as they were, in their order.
 
-#include "common/Expected.h"
+#include "base/Expected.h"
 
 #include <functional>
 #include <nlohmann/json.hpp>

@@ -3,7 +3,7 @@
 // JSON text in and out without exceptions: parsing reports its failure as a value, and writing
 // never throws on text that is not valid UTF-8.
 
-#include "common/Expected.h"
+#include "base/Expected.h"
 
 #include <nlohmann/json.hpp>
 #include <string>

@@ -5,7 +5,7 @@
 // or null; integers must be integral and fit 64 bits. A failure's description names the member path
 // and the reason, for example "booths.updated_ats[2].id: expected an integer".
 
-#include "common/Expected.h"
+#include "base/Expected.h"
 #include "common/Records.h"
 
 #include <string>

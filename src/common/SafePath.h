@@ -3,7 +3,7 @@
 // Names that come from the service or the version record and become paths must stay inside
 // their folder.
 
-#include "common/Expected.h"
+#include "base/Expected.h"
 
 #include <string>
 #include <string_view>

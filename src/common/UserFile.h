@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/Expected.h"
+#include "base/Expected.h"
 #include "common/Records.h"
 
 #include <string>

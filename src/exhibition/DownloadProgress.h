@@ -3,8 +3,8 @@
 // The download view's bookkeeping without the view: which file of launcher.downloadList comes
 // next, the stamp of a folder once its files are all there, and the texts of the labels.
 
+#include "base/Expected.h"
 #include "common/DownloadList.h"
-#include "common/Expected.h"
 #include "common/Records.h"
 #include "platform/Http.h"
 #include "service/TokenHosts.h"

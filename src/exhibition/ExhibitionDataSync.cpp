@@ -146,11 +146,13 @@ void ExhibitionDataSync::refreshFolders(const QZ_HALL& hall, const std::string& 
         std::string boothFolder = File::join(folder, name);
         if (booth.files.empty()) {
             if (File::exists(boothFolder))
-                m_launcher.file.removePath(boothFolder);
+                removeOrLog(boothFolder);
             continue;
         }
-        if (File::exists(boothFolder))
-            clearBoothFolder(boothFolder, serviceStamp);
+        // New files among old ones would be stamped as one folder: a booth whose old files stay
+        // waits for a later start instead.
+        if (File::exists(boothFolder) && !clearBoothFolder(boothFolder, serviceStamp))
+            continue;
         if (auto entry = downloadEntry(booth.id, boothFolder, serviceStamp, booth.files))
             list.push_back(std::move(*entry));
     }
@@ -170,7 +172,7 @@ bool ExhibitionDataSync::isPartialOf(const std::string& folder, const std::strin
            fs::is_regular_file(fs::symlink_status(data, ignored));
 }
 
-void ExhibitionDataSync::clearBoothFolder(const std::string& folder, const std::string& stamp) {
+bool ExhibitionDataSync::clearBoothFolder(const std::string& folder, const std::string& stamp) {
     std::vector<std::string> names;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
@@ -179,11 +181,17 @@ void ExhibitionDataSync::clearBoothFolder(const std::string& folder, const std::
     for (const std::string& name : names) {
         if (!error && isPartialOf(folder, name, stamp))
             kept = true;
-        else
-            m_launcher.file.removePath(File::join(folder, name));
+        else if (!removeOrLog(File::join(folder, name)))
+            return false;
     }
-    if (!kept)
-        m_launcher.file.removePath(folder);
+    return kept || removeOrLog(folder);
+}
+
+bool ExhibitionDataSync::removeOrLog(const std::string& path) {
+    Status removed = m_launcher.file.removePath(path);
+    if (!removed)
+        m_launcher.writeLog(kPreparing + removed.error() + " (" + path + ")");
+    return removed.isOk();
 }
 
 bool ExhibitionDataSync::removeHallFiles(const std::string& folder, const std::string& stamp) {
@@ -200,8 +208,9 @@ bool ExhibitionDataSync::removeHallFiles(const std::string& folder, const std::s
         // written, and the hall's files would download again on every run.
         std::string name = fs::path(entry).filename().string();
         bool stampInTheWay = name == "updated_at.json";
-        if ((!File::isFolder(entry) && !isPartialOf(folder, name, stamp)) || stampInTheWay)
-            m_launcher.file.removePath(entry);
+        if (((!File::isFolder(entry) && !isPartialOf(folder, name, stamp)) || stampInTheWay) &&
+            !removeOrLog(entry))
+            return false;
     }
     return true;
 }

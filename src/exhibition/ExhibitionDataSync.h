@@ -44,12 +44,14 @@ private:
     void refreshFolders(const QZ_HALL& hall, const std::string& folder,
                         const BoothStamps& localStamps);
     // Removes the plain files of the hall folder, keeping the booth folders and the partial
-    // downloads of the hall's files for stamp. False (alert shown) when the folder cannot be
-    // listed.
+    // downloads of the hall's files for stamp. False when the folder cannot be listed (alert
+    // shown) or a file in it cannot be removed (run-log line): nothing of the hall is fetched then.
     bool removeHallFiles(const std::string& folder, const std::string& stamp);
     // Removes an outdated booth folder, or everything in it but the partial downloads of its
-    // files for stamp.
-    void clearBoothFolder(const std::string& folder, const std::string& stamp);
+    // files for stamp. False (run-log line) when something in it cannot be removed.
+    bool clearBoothFolder(const std::string& folder, const std::string& stamp);
+    // Removes the item; false with a run-log line when it cannot be.
+    bool removeOrLog(const std::string& path);
     static bool isPartialOf(const std::string& folder, const std::string& name,
                             const std::string& stamp);
 

@@ -32,12 +32,13 @@ void StampCommitter::add(Folder folder, std::function<void()> then) {
         then();
         return;
     }
-    bool paused = std::chrono::steady_clock::now() - m_lastBarrierEnd >= kQuiet;
-    if (paused)
-        m_afterBarrier.push_back(std::move(then));
-    startBarrier();
-    if (!paused)
+    if (std::chrono::steady_clock::now() - m_lastBarrierEnd < kQuiet) {
+        startBarrier();
         then();
+        return;
+    }
+    m_afterBarrier.push_back(std::move(then));
+    startBarrier();
 }
 
 void StampCommitter::finish(std::function<void()> done) {

@@ -11,7 +11,7 @@
 //             a failure has already been logged and alerted ("操作パラメータの保存\n\n…").
 // For the reset dialog: ParameterFile(launcher).writeDefaultParameters().
 
-#include "common/Expected.h"
+#include "base/Expected.h"
 #include "parameters/QZ_FPSControllerParameter.h"
 
 #include <string>

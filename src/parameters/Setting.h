@@ -13,7 +13,7 @@
 //   (m_parameter_default); setting.update.defaultValue is m_update_default.
 //   Setting::parseDouble / parseInteger are the number rules for typed field text.
 
-#include "common/Expected.h"
+#include "base/Expected.h"
 #include "common/Ini.h"
 #include "parameters/NumericParameter.h"
 #include "parameters/QZ_FPSControllerParameter.h"

@@ -4,7 +4,7 @@
 // data, forget the stored e-mail address and invitation code, remove the installed viewer. Each
 // step reports its own failure (run log and critical alert) and the next step runs regardless.
 
-#include "common/Expected.h"
+#include "base/Expected.h"
 
 #include <string>
 #include <vector>

@@ -54,7 +54,7 @@ const std::string& ServiceClient::signInBody() {
     return body;
 }
 
-std::string ServiceClient::signIn() {
+Status ServiceClient::signIn() {
     Expected<HttpResponse> response = send("POST", m_launcher.apiUrl("auth"), false, signInBody());
     std::string detail;
     if (succeededWithBody(response)) {
@@ -62,7 +62,7 @@ std::string ServiceClient::signIn() {
         auto auth = decodeRecord<QZ_AUTH>(*response->body);
         if (auth) {
             m_launcher.authRecord = std::move(*auth);
-            return {};
+            return Status::ok();
         }
         detail = auth.error();
     } else {
@@ -70,11 +70,11 @@ std::string ServiceClient::signIn() {
     }
     std::string text = withDetail(kSignInFailed, detail);
     if (m_launcher.localVersion && isNotInstalledMarker(*m_launcher.localVersion))
-        return text;
-    return m_launcher.getIniValue("msg1", text);
+        return fail(text);
+    return fail(m_launcher.getIniValue("msg1", text));
 }
 
-std::string ServiceClient::verifyInvitation(const std::string& code) {
+Status ServiceClient::verifyInvitation(const std::string& code) {
     std::string detail;
     std::string digits;
     for (char c : code) {
@@ -98,24 +98,24 @@ std::string ServiceClient::verifyInvitation(const std::string& code) {
             } else if (reply->result) {
                 m_launcher.invitedExhibitionId = reply->exhibition_id;
                 m_launcher.invitedHallId = reply->hall_id;
-                return {};
+                return Status::ok();
             } else {
                 detail = invitationErrorText(reply->errorCode) + "\n" + reply->errorMessage;
                 if (reply->exhibition_id)
                     detail += "\n\n" + periodText(*reply->exhibition_id);
                 if (reply->errorCode == 1408 && lobbyDisplaySetting(m_launcher) == "OFF")
-                    return {};
+                    return Status::ok();
             }
         }
     }
-    return withDetail(m_launcher.ini.message("msg5"), detail);
+    return fail(withDetail(m_launcher.ini.message("msg5"), detail));
 }
 
-std::string ServiceClient::verifyEmail(const std::string& email) {
+Status ServiceClient::verifyEmail(const std::string& email) {
     if (!m_launcher.authRecord)
-        return m_launcher.ini.message("msg12");
+        return fail(m_launcher.ini.message("msg12"));
     if (hasControlCharacter(email))
-        return withDetail(kEmailCheckFailed, kEmailUnusable);
+        return fail(withDetail(kEmailCheckFailed, kEmailUnusable));
     Expected<HttpResponse> response =
         send("GET", m_launcher.apiUrl("visitors/search") + "?email=" + percentEncode(email), true);
     std::string detail;
@@ -123,15 +123,15 @@ std::string ServiceClient::verifyEmail(const std::string& email) {
         keepReplyCopy("mail.json", *response->body);
         auto reply = decodeRecord<QZ_MAIL>(*response->body);
         if (reply && reply->result)
-            return {};
+            return Status::ok();
         if (!reply)
             detail = reply.error();
     } else {
         detail = failureDetail(response);
     }
     if (detail.empty())
-        return m_launcher.ini.message("msg12");
-    return withDetail(kEmailCheckFailed, detail);
+        return fail(m_launcher.ini.message("msg12"));
+    return fail(withDetail(kEmailCheckFailed, detail));
 }
 
 std::optional<QZ_VERSION> ServiceClient::fetchRemoteVersion() {

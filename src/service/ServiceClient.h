@@ -5,9 +5,9 @@
 // with launcher.timings.requestTimeout.
 //
 //   ServiceClient client(launcher);
-//   std::string failure = client.signIn();          // "" on success; sets launcher.authRecord
-//   failure = client.verifyInvitation("1234-5678-9012"); // sets invitedExhibitionId/HallId
-//   failure = client.verifyEmail("visitor@example.com");
+//   Status signedIn = client.signIn();              // sets launcher.authRecord
+//   Status invited = client.verifyInvitation("1234-5678-9012"); // sets invitedExhibitionId/HallId
+//   Status registered = client.verifyEmail("visitor@example.com");
 //   launcher.remoteVersion = client.fetchRemoteVersion(); // not stored by the client itself
 //
 // Every reply with status 200 and a non-empty body is first copied byte for byte into the private
@@ -33,19 +33,20 @@ class ServiceClient {
 public:
     explicit ServiceClient(Launcher& launcher) : m_launcher(launcher) {}
 
-    // POST auth with the service account. "" on success, with launcher.authRecord set; otherwise
+    // POST auth with the service account. Success sets launcher.authRecord; a failure's text is
     // "認証に失敗しました" [+ "\n\n" + detail], replaced whole by the INI entry msg1 unless the
     // installed version is the not-installed marker.
-    std::string signIn();
+    Status signIn();
 
-    // GET invites/verify?code=<code without "-">. "" when accepted (the ids are stored) or when
-    // error 1408 meets the launcher setting LobbyDisplay "OFF"; otherwise msg5 [+ "\n\n" + detail].
-    std::string verifyInvitation(const std::string& code);
+    // GET invites/verify?code=<code without "-">. Success when accepted (the ids are stored) or
+    // when error 1408 meets the launcher setting LobbyDisplay "OFF"; otherwise a failure with
+    // msg5 [+ "\n\n" + detail].
+    Status verifyInvitation(const std::string& code);
 
-    // GET visitors/search?email=<email>. "" when registered; msg12 when not registered (also
-    // without a sign-in, for a 200 without body and when nothing came back); otherwise
-    // "メールアドレスの確認に失敗しました\n\n" + detail.
-    std::string verifyEmail(const std::string& email);
+    // GET visitors/search?email=<email>. Success when registered; a failure with msg12 when not
+    // registered (also without a sign-in, for a 200 without body and when nothing came back);
+    // otherwise with "メールアドレスの確認に失敗しました\n\n" + detail.
+    Status verifyEmail(const std::string& email);
 
     // GET version_mac.json beside launcher.localVersion's file_url. Every failure writes
     // "<リモートのバージョン読込み>" + detail to the run log and yields none.

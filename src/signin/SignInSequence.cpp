@@ -14,18 +14,18 @@ SignInResult runSignInSequence(Launcher& launcher, const std::string& inviteCode
     // A failed check must not leave an earlier Start's token or hall behind.
     launcher.clearSignInState();
     ServiceClient client(launcher);
-    if (std::string failure = client.signIn(); !failure.empty()) {
+    if (Status signedIn = client.signIn(); !signedIn) {
         if (!launcher.localVersion || isNotInstalledMarker(*launcher.localVersion))
-            return {Kind::Failed, failure};
-        launcher.writeLog(failure);
-        bool retry = launcher.platform.alerts.criticalOkCancel(failure);
+            return {Kind::Failed, signedIn.error()};
+        launcher.writeLog(signedIn.error());
+        bool retry = launcher.platform.alerts.criticalOkCancel(signedIn.error());
         return {retry ? Kind::Retry : Kind::ContinueWithoutSignIn, {}};
     }
-    std::string failure = client.verifyInvitation(inviteCode);
-    if (failure.empty())
-        failure = client.verifyEmail(email);
-    if (!failure.empty())
-        return {Kind::Failed, failure};
+    Status checked = client.verifyInvitation(inviteCode);
+    if (checked)
+        checked = client.verifyEmail(email);
+    if (!checked)
+        return {Kind::Failed, checked.error()};
 
     UserFile users(launcher);
     QZ_USER user = users.loadUser();

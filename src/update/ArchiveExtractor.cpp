@@ -16,7 +16,7 @@ bool ArchiveExtractor::extractArchive(const Launcher& launcher, const std::strin
                                       const std::string& destinationFolder) {
     const std::string extractor = extractorPath(launcher);
     // An extractor that is already executable, or cannot be changed, is tried all the same.
-    launcher.file.makeExecutable(extractor);
+    (void)launcher.file.makeExecutable(extractor);
     // The extractor reads a "*" in its -o destination as a placeholder for the archive's name,
     // so it runs inside the destination and is told "-o.": no character of the path is
     // interpreted.

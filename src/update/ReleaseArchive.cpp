@@ -115,8 +115,9 @@ bool ReleaseArchive::store(const Launcher& launcher, const std::string& temporar
         printDiagnostic("file error: " + where.error());
         return false;
     }
+    // What cannot be removed is replaced by the rename below, or the rename fails and says so.
     if (File::exists(archivePath))
-        launcher.file.removePath(archivePath);
+        (void)launcher.file.removePath(archivePath);
     std::error_code error;
     fs::rename(temporaryFile, archivePath, error);
     if (error == std::errc::cross_device_link) {

@@ -83,9 +83,12 @@ InstallResult ReleaseInstaller::installRelease(const std::string& archivePath) {
         m_launcher.writeLog("Update archive: " + archiveOk.error());
     } else {
         const std::string extract = extractFolder();
-        if (File::exists(extract))
-            file.removePath(extract);
-        bool extracted = ArchiveExtractor::extractArchive(m_launcher, archivePath, extract);
+        // An earlier release left in the folder would be unpacked together with this one.
+        Status cleared = File::exists(extract) ? file.removePath(extract) : Status::ok();
+        if (!cleared)
+            m_launcher.writeLog("Update: cannot remove " + extract + ": " + cleared.error());
+        bool extracted =
+            cleared && ArchiveExtractor::extractArchive(m_launcher, archivePath, extract);
         installed = extracted && installFromExtractFolder(extract);
         cleanUp(archivePath);
     }
@@ -100,11 +103,13 @@ InstallResult ReleaseInstaller::installRelease(const std::string& archivePath) {
 
 void ReleaseInstaller::cleanUp(const std::string& archivePath) {
     const File& file = m_launcher.file;
+    // What cannot be removed here is removed before the next update unpacks (and its failure is
+    // printed by File): nothing of it is read again.
     const std::string extract = extractFolder();
     if (File::exists(extract))
-        file.removePath(extract);
+        (void)file.removePath(extract);
     if (File::exists(archivePath)) {
-        file.removePath(archivePath);
+        (void)file.removePath(archivePath);
         file.deleteArchives(m_launcher.privateFolder);
     }
 }
@@ -204,10 +209,18 @@ Status ReleaseInstaller::apply(InstallTransaction& transaction, const QZ_VERSION
             return done;
     }
 
-    m_launcher.file.makeExecutable(
-        m_launcher.exhibitionPath("Kestrane.app/Contents/MacOS/Kestrane"));
-    m_launcher.file.makeExecutable(
-        File::join(m_launcher.baseFolder, "Dravik.app/Contents/MacOS/Dravik"));
+    return makeProgramsExecutable();
+}
+
+// A program left without its execute bit would not start: that is a failed installation, undone
+// like any other.
+Status ReleaseInstaller::makeProgramsExecutable() {
+    for (const std::string& program :
+         {m_launcher.exhibitionPath("Kestrane.app/Contents/MacOS/Kestrane"),
+          File::join(m_launcher.baseFolder, "Dravik.app/Contents/MacOS/Dravik")}) {
+        if (Status executable = m_launcher.file.makeExecutable(program); !executable)
+            return fail("cannot make " + program + " executable: " + executable.error());
+    }
     return Status::ok();
 }
 

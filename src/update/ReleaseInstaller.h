@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/Expected.h"
+#include "base/Expected.h"
 
 #include <functional>
 #include <string>
@@ -53,6 +53,8 @@ public:
     std::string extractFolder() const;
 
 private:
+    // The viewer's and the launcher's executables get their execute bit.
+    Status makeProgramsExecutable();
     Status apply(InstallTransaction& transaction, const QZ_VERSION& version,
                  const std::string& release);
     void cleanUp(const std::string& archivePath);

@@ -30,6 +30,7 @@ TEST(StateFilesTest, AFailedWriteLeavesEveryStateFileAsItWas) {
     const std::string object = R"({"invitecode":"c","email":"e","version":"1.2.3",)"
                                R"("prevDownloadTime":[1],"viewer":")" +
                                padding + R"("})";
+    // Each write fails here on purpose; the file left behind is what the case checks.
     struct Case {
         const char* file; // below Exhibition
         std::string content;
@@ -38,11 +39,11 @@ TEST(StateFilesTest, AFailedWriteLeavesEveryStateFileAsItWas) {
     const Case cases[] = {
         {"user.json", object,
          [](Launcher& l) {
-             UserFile(l).saveUser({"n", "m"});
+             (void)UserFile(l).saveUser({"n", "m"});
          }},
         {"user.json", object,
          [](Launcher& l) {
-             UserFile(l).setLobbyDisplay(false);
+             (void)UserFile(l).setLobbyDisplay(false);
          }},
         {"Dravik.json", object,
          [](Launcher& l) {

@@ -2,6 +2,7 @@
 
 #include "common/Ini.h"
 #include "common/PartialDownload.h"
+#include "support/FailingDisk.h"
 #include "support/Fakes.h"
 
 #include <filesystem>
@@ -372,6 +373,29 @@ TEST(ExhibitionDataSyncTest, AHallFolderThatCannotBeListedStopsTheRefresh) {
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].rfind("<ファイルダウンロードの準備>", 0), 0u);
     EXPECT_TRUE(s.list().empty()); // booths were not examined
+}
+
+TEST(ExhibitionDataSyncTest, NothingIsFetchedIntoABoothFolderThatCannotBeEmptied) {
+    Sync s;
+    writeFile(s.folder("updated_at.json"), stampFile("H1"));
+    writeFile(s.folder("57/poster.png"), "old poster");
+    writeFile(s.folder("57/updated_at.json"), stampFile("old"));
+    json hall = hallRecord("H1");
+    addBooth(hall, 57, {"poster.png"}, "new");
+    addBooth(hall, 58, {"b.png"}, "B58");
+    s.answer(hall);
+    test::LockedFolder locked(s.t.temp.path(), s.folder("57"));
+    testing::internal::CaptureStdout();
+    bool handedOver = false;
+    locked.run([&] { handedOver = s.run(); });
+    testing::internal::GetCapturedStdout();
+    if (!locked.effective())
+        GTEST_SKIP() << "no way to keep a folder's entries here";
+
+    EXPECT_TRUE(handedOver);
+    ASSERT_EQ(s.list().size(), 1u);
+    EXPECT_EQ(s.list()[0].boothId, 58);
+    EXPECT_EQ(readFile(s.folder("57/updated_at.json")), stampFile("old"));
 }
 
 TEST(ExhibitionDataSyncTest, NamesThatWouldLeaveTheirFolderRefuseTheWholeFolder) {

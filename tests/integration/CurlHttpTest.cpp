@@ -1,10 +1,10 @@
-#include "platform/CurlHttp.h"
+#include "system/curl/CurlHttp.h"
 
 #include "common/Lifetime.h"
 #include "integration/TinyTlsServer.h"
-#include "platform/QtMainThread.h"
 #include "support/ServiceFixture.h"
 #include "support/SystemTesting.h"
+#include "system/qt/QtMainThread.h"
 
 #include <atomic>
 #include <cstdio>

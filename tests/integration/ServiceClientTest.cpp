@@ -2,9 +2,9 @@
 
 #include "common/Ini.h"
 #include "common/RecordCoding.h"
-#include "platform/CurlHttp.h"
-#include "platform/QtMainThread.h"
 #include "support/ServiceFixture.h"
+#include "system/curl/CurlHttp.h"
+#include "system/qt/QtMainThread.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -70,7 +70,7 @@ protected:
 };
 
 TEST_F(ServiceClientOverHttpsTest, SignInAndChecksSucceedAndKeepTheRepliesAsSent) {
-    ASSERT_EQ(client().signIn(), "");
+    ASSERT_EQ(test::failureText(client().signIn()), "");
     ASSERT_TRUE(launcher().authRecord.has_value());
     const std::string token = launcher().authRecord->token;
     EXPECT_THAT(token, Not(IsEmpty()));
@@ -79,14 +79,14 @@ TEST_F(ServiceClientOverHttpsTest, SignInAndChecksSucceedAndKeepTheRepliesAsSent
     EXPECT_FALSE(lastRequest().hasHeader("Authorization"));
 
     // Dashes between the groups are not sent.
-    EXPECT_EQ(client().verifyInvitation("1111-2222-4444"), "");
+    EXPECT_EQ(test::failureText(client().verifyInvitation("1111-2222-4444")), "");
     EXPECT_EQ(lastRequest().target, kVerify + "?code=111122224444");
     EXPECT_EQ(lastRequest().header("Authorization"), "Bearer " + token);
     EXPECT_EQ(launcher().invitedExhibitionId, 1);
     EXPECT_EQ(launcher().invitedHallId, 11);
     EXPECT_THAT(copy("code.json"), StartsWith(R"({"result":true,)"));
 
-    EXPECT_EQ(client().verifyEmail("visitor@example.com"), "");
+    EXPECT_EQ(test::failureText(client().verifyEmail("visitor@example.com")), "");
     EXPECT_EQ(copy("mail.json"), R"({"result":true})");
 
     auto remote = client().fetchRemoteVersion();
@@ -103,7 +103,7 @@ TEST_F(ServiceClientOverHttpsTest, SignInAndChecksSucceedAndKeepTheRepliesAsSent
 }
 
 TEST_F(ServiceClientOverHttpsTest, EmailAddressesReachTheServiceAsTyped) {
-    ASSERT_EQ(client().signIn(), "");
+    ASSERT_EQ(test::failureText(client().signIn()), "");
     struct Case {
         std::string email;
         std::string expected;
@@ -117,13 +117,13 @@ TEST_F(ServiceClientOverHttpsTest, EmailAddressesReachTheServiceAsTyped) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.email);
-        EXPECT_EQ(client().verifyEmail(c.email), c.expected);
+        EXPECT_EQ(test::failureText(client().verifyEmail(c.email)), c.expected);
         EXPECT_EQ(lastRequest().target, kSearch + c.query);
     }
 }
 
 TEST_F(ServiceClientOverHttpsTest, RefusedInvitationsNameTheirErrorCode) {
-    ASSERT_EQ(client().signIn(), "");
+    ASSERT_EQ(test::failureText(client().signIn()), "");
     const std::string head = kCodeUnusable + "\n\n";
     struct Case {
         std::string code;
@@ -142,14 +142,14 @@ TEST_F(ServiceClientOverHttpsTest, RefusedInvitationsNameTheirErrorCode) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
-        EXPECT_EQ(client().verifyInvitation(c.code), c.expected);
+        EXPECT_EQ(test::failureText(client().verifyInvitation(c.code)), c.expected);
         EXPECT_FALSE(launcher().invitedExhibitionId.has_value());
         EXPECT_FALSE(launcher().invitedHallId.has_value());
     }
 }
 
 TEST_F(ServiceClientOverHttpsTest, OutsideThePeriodPassesOnlyWithLobbyDisplayOff) {
-    ASSERT_EQ(client().signIn(), "");
+    ASSERT_EQ(test::failureText(client().signIn()), "");
     struct Case {
         std::optional<std::string> lobbyDisplay;
         bool passes;
@@ -161,7 +161,7 @@ TEST_F(ServiceClientOverHttpsTest, OutsideThePeriodPassesOnlyWithLobbyDisplayOff
         if (c.lobbyDisplay)
             test::writeFile(t.exhibition("Dravik.json"),
                             R"({"LobbyDisplay": ")" + *c.lobbyDisplay + "\"}");
-        std::string result = client().verifyInvitation("140800000000");
+        std::string result = test::failureText(client().verifyInvitation("140800000000"));
         if (c.passes) {
             EXPECT_EQ(result, "");
         } else {
@@ -172,7 +172,7 @@ TEST_F(ServiceClientOverHttpsTest, OutsideThePeriodPassesOnlyWithLobbyDisplayOff
 }
 
 TEST_F(ServiceClientOverHttpsTest, UnusableRepliesBecomeTheFailureTextOfEachRequest) {
-    ASSERT_EQ(client().signIn(), "");
+    ASSERT_EQ(test::failureText(client().signIn()), "");
     struct Case {
         const char* name;
         std::function<void()> arrange;
@@ -215,9 +215,9 @@ TEST_F(ServiceClientOverHttpsTest, UnusableRepliesBecomeTheFailureTextOfEachRequ
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         c.arrange();
-        EXPECT_THAT(client().signIn(), c.expected[0]);
-        EXPECT_THAT(client().verifyInvitation("111122223333"), c.expected[1]);
-        EXPECT_THAT(client().verifyEmail("visitor@example.com"), c.expected[2]);
+        EXPECT_THAT(test::failureText(client().signIn()), c.expected[0]);
+        EXPECT_THAT(test::failureText(client().verifyInvitation("111122223333")), c.expected[1]);
+        EXPECT_THAT(test::failureText(client().verifyEmail("visitor@example.com")), c.expected[2]);
         EXPECT_THAT(remoteVersionOutcome(), c.expected[3]);
         service.service().clearFaults();
     }
@@ -240,16 +240,18 @@ TEST_F(ServiceClientOverHttpsTest, SignInFailureTextFollowsMsg1UnlessNothingIsIn
         SCOPED_TRACE(c.installed + " " + c.ini);
         launcher().localVersion->version = c.installed;
         launcher().ini = Ini::parse(c.ini);
-        EXPECT_EQ(client().signIn(), c.expected);
+        EXPECT_EQ(test::failureText(client().signIn()), c.expected);
         EXPECT_FALSE(launcher().authRecord.has_value());
     }
 }
 
 TEST_F(ServiceClientOverHttpsTest, AStaleTokenIsRefusedByTheService) {
-    ASSERT_EQ(client().signIn(), "");
+    ASSERT_EQ(test::failureText(client().signIn()), "");
     launcher().authRecord->token = "stale";
-    EXPECT_EQ(client().verifyInvitation("111122223333"), kCodeUnusable + "\n\n401(AUTH)");
-    EXPECT_EQ(client().verifyEmail("visitor@example.com"), kEmailCheckFailed + "\n\n401(AUTH)");
+    EXPECT_EQ(test::failureText(client().verifyInvitation("111122223333")),
+              kCodeUnusable + "\n\n401(AUTH)");
+    EXPECT_EQ(test::failureText(client().verifyEmail("visitor@example.com")),
+              kEmailCheckFailed + "\n\n401(AUTH)");
 }
 
 } // namespace

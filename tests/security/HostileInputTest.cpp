@@ -9,15 +9,15 @@
 #include "common/File.h"
 #include "common/Lifetime.h"
 #include "exhibition/ExhibitionDataSync.h"
-#include "exhibition/ViewControllerDownload.h"
 #include "exhibition/ViewerLauncher.h"
-#include "platform/CurlHttp.h"
-#include "platform/PosixProcesses.h"
-#include "platform/QtMainThread.h"
+#include "exhibition/ui/ViewControllerDownload.h"
 #include "service/ServiceClient.h"
 #include "signin/SignInSequence.h"
 #include "support/ServiceFixture.h"
 #include "support/qt/UiTesting.h"
+#include "system/curl/CurlHttp.h"
+#include "system/posix/PosixProcesses.h"
+#include "system/qt/QtMainThread.h"
 #include "update/ArchiveExtractor.h"
 #include "update/ArchiveMaker.h"
 #include "update/ReleaseInstaller.h"
@@ -291,7 +291,7 @@ TEST(HostileInputTest, AnUntrustedCertificateIsRefusedWithNothingSent) {
     launcher.localVersion->file_url = untrusted.url("/release/Release_1.0.1.7z");
     launcher.ini = Ini::parse("Background_Loading=ON");
 
-    EXPECT_NE(ServiceClient(launcher).signIn(), "");
+    EXPECT_FALSE(ServiceClient(launcher).signIn());
     EXPECT_FALSE(launcher.authRecord);
     EXPECT_FALSE(ServiceClient(launcher).fetchRemoteVersion());
 

@@ -80,7 +80,7 @@ protected:
 TEST_F(ServiceClientTest, SignInPostsTheFixedBodyAndKeepsTheReply) {
     http.replies[kApi + "auth"] = reply(200, kAuthBody);
     writeFile(t.privateFolder() + "/auth.json", "an earlier reply, readable by others");
-    EXPECT_EQ(client().signIn(), "");
+    EXPECT_EQ(test::failureText(client().signIn()), "");
 
     ASSERT_EQ(http.requests.size(), 1u);
     const HttpRequest& request = http.requests[0];
@@ -107,7 +107,7 @@ TEST_F(ServiceClientTest, SignInPostsTheFixedBodyAndKeepsTheReply) {
     std::filesystem::create_directories(t.privateFolder() + "/auth.json");
     launcher().authRecord.reset();
     testing::internal::CaptureStdout();
-    EXPECT_EQ(client().signIn(), "");
+    EXPECT_EQ(test::failureText(client().signIn()), "");
     EXPECT_FALSE(testing::internal::GetCapturedStdout().empty());
     EXPECT_TRUE(launcher().authRecord.has_value());
 }
@@ -138,7 +138,7 @@ TEST_F(ServiceClientTest, SignInFailureTexts) {
         SCOPED_TRACE(c.expected);
         std::filesystem::remove(t.privateFolder() + "/auth.json");
         http.replies[kApi + "auth"] = c.response;
-        EXPECT_EQ(client().signIn(), c.expected);
+        EXPECT_EQ(test::failureText(client().signIn()), c.expected);
         EXPECT_FALSE(launcher().authRecord.has_value());
         EXPECT_EQ(copyExists("auth.json"), c.copied);
     }
@@ -148,11 +148,20 @@ TEST_F(ServiceClientTest, Msg1ReplacesTheSignInFailureUnlessNothingIsInstalled) 
     http.replies[kApi + "auth"] = reply(401, R"({"error": {"code": "AUTH", "message": "x"}})");
     launcher().ini = Ini::parse("msg1=Sign-in failed\\nTry later");
 
-    EXPECT_EQ(client().signIn(), "Sign-in failed\r\nTry later");
+    EXPECT_EQ(test::failureText(client().signIn()), "Sign-in failed\r\nTry later");
     setLocalVersion(R"({"version": "1.0.0"})");
-    EXPECT_EQ(client().signIn(), "Sign-in failed\r\nTry later");
+    EXPECT_EQ(test::failureText(client().signIn()), "Sign-in failed\r\nTry later");
     setLocalVersion(R"({"version": "-.-.-.-"})");
-    EXPECT_EQ(client().signIn(), "認証に失敗しました\n\n401(AUTH)");
+    EXPECT_EQ(test::failureText(client().signIn()), "認証に失敗しました\n\n401(AUTH)");
+}
+
+TEST_F(ServiceClientTest, EmptyMessagesInTheIniStillFail) {
+    http.replies[kApi + "auth"] = reply(401, R"({"error": {"code": "AUTH", "message": "x"}})");
+    launcher().ini = Ini::parse("msg1=\nmsg12=");
+    setLocalVersion(R"({"version": "1.0.0"})");
+
+    EXPECT_FALSE(client().signIn());
+    EXPECT_FALSE(client().verifyEmail("a@b.jp")); // not signed in: msg12
 }
 
 TEST_F(ServiceClientTest, AcceptedInvitationStoresTheIds) {
@@ -161,7 +170,7 @@ TEST_F(ServiceClientTest, AcceptedInvitationStoresTheIds) {
                                  "exhibition_id": 7, "hall_id": 3})";
     http.replies[kApi + "invites/verify?code=123456789012"] = reply(200, body);
 
-    EXPECT_EQ(client().verifyInvitation("1234-5678-9012"), "");
+    EXPECT_EQ(test::failureText(client().verifyInvitation("1234-5678-9012")), "");
     ASSERT_EQ(http.requests.size(), 1u);
     EXPECT_EQ(http.requests[0].method, "GET");
     EXPECT_EQ(http.requests[0].headers, (std::vector<std::pair<std::string, std::string>>{
@@ -203,14 +212,14 @@ TEST_F(ServiceClientTest, RefusedInvitationTexts) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);
         http.replies[kApi + "invites/verify?code=111122223333"] = reply(200, c.body);
-        EXPECT_EQ(client().verifyInvitation("111122223333"), c.expected);
+        EXPECT_EQ(test::failureText(client().verifyInvitation("111122223333")), c.expected);
         EXPECT_FALSE(launcher().invitedExhibitionId.has_value());
         EXPECT_EQ(copy("code.json"), c.body);
     }
 
     launcher().ini = Ini::parse("msg5=No entry\r\nMSG6=Wrong code");
     http.replies[kApi + "invites/verify?code=111122223333"] = reply(200, refusal(1400));
-    EXPECT_EQ(client().verifyInvitation("111122223333"),
+    EXPECT_EQ(test::failureText(client().verifyInvitation("111122223333")),
               "No entry\n\nWrong code(1400)\nmsg from service");
 }
 
@@ -234,7 +243,7 @@ TEST_F(ServiceClientTest, OutsideThePeriodPassesOnlyWithLobbyDisplayOff) {
         std::filesystem::remove(t.exhibition("Dravik.json"));
         if (!settings.empty())
             writeFile(t.exhibition("Dravik.json"), settings);
-        EXPECT_EQ(client().verifyInvitation("111122223333"), expected);
+        EXPECT_EQ(test::failureText(client().verifyInvitation("111122223333")), expected);
         EXPECT_FALSE(launcher().invitedExhibitionId.has_value());
         EXPECT_FALSE(launcher().invitedHallId.has_value());
     }
@@ -242,7 +251,7 @@ TEST_F(ServiceClientTest, OutsideThePeriodPassesOnlyWithLobbyDisplayOff) {
 
 TEST_F(ServiceClientTest, InvitationCheckFailures) {
     const std::string unusable = "招待コードが利用できません";
-    EXPECT_EQ(client().verifyInvitation("111122223333"), unusable);
+    EXPECT_EQ(test::failureText(client().verifyInvitation("111122223333")), unusable);
     EXPECT_TRUE(http.requests.empty());
 
     signedIn();
@@ -257,7 +266,7 @@ TEST_F(ServiceClientTest, InvitationCheckFailures) {
     };
     for (const auto& [response, expected] : cases) {
         http.replies[url] = response;
-        EXPECT_EQ(client().verifyInvitation("1111-2222-3333"), expected);
+        EXPECT_EQ(test::failureText(client().verifyInvitation("1111-2222-3333")), expected);
     }
     EXPECT_FALSE(copyExists("code.json"));
 }
@@ -266,26 +275,26 @@ TEST_F(ServiceClientTest, QueryValuesAreEncodedOnlyWhereTheyCannotGoAsTyped) {
     signedIn();
     http.replies[kApi + "visitors/search?email=a%2Bb%26c%3Dd@ex.jp"] =
         reply(200, R"({"result":true})");
-    EXPECT_EQ(client().verifyEmail("a+b&c=d@ex.jp"), "");
+    EXPECT_EQ(test::failureText(client().verifyEmail("a+b&c=d@ex.jp")), "");
 
     http.replies[kApi + "visitors/search?email=%E5%B1%B1%20.-_~%25!$'()*,;:/?%22%3C%3E"] =
         reply(200, R"({"result":true})");
-    EXPECT_EQ(client().verifyEmail("山 .-_~%!$'()*,;:/?\"<>"), "");
+    EXPECT_EQ(test::failureText(client().verifyEmail("山 .-_~%!$'()*,;:/?\"<>")), "");
 
     http.replies[kApi + "invites/verify?code=12%2B4%26?%23"] =
         reply(200, R"({"result": true, "errorMessage": "", "errorCode": 0})");
-    EXPECT_EQ(client().verifyInvitation("12+4-&?#"), "");
+    EXPECT_EQ(test::failureText(client().verifyInvitation("12+4-&?#")), "");
 }
 
 TEST_F(ServiceClientTest, InputsThatCannotFormAnAddressFailWithoutARequest) {
     signedIn();
-    EXPECT_EQ(client().verifyInvitation("1234\n5678"),
+    EXPECT_EQ(test::failureText(client().verifyInvitation("1234\n5678")),
               "招待コードが利用できません\n\n招待コードに使用できない文字が含まれています");
     EXPECT_EQ(
-        client().verifyEmail("a@b.jp\t"),
+        test::failureText(client().verifyEmail("a@b.jp\t")),
         "メールアドレスの確認に失敗しました\n\nメールアドレスに使用できない文字が含まれています");
     EXPECT_EQ(
-        client().verifyEmail(std::string("a@b\0.jp", 7)),
+        test::failureText(client().verifyEmail(std::string("a@b\0.jp", 7))),
         "メールアドレスの確認に失敗しました\n\nメールアドレスに使用できない文字が含まれています");
     EXPECT_TRUE(http.requests.empty());
 }
@@ -293,7 +302,7 @@ TEST_F(ServiceClientTest, InputsThatCannotFormAnAddressFailWithoutARequest) {
 TEST_F(ServiceClientTest, EmailCheckTexts) {
     const std::string notRegistered = "メールアドレスが登録されていません";
     const std::string failed = "メールアドレスの確認に失敗しました\n\n";
-    EXPECT_EQ(client().verifyEmail("a@b.jp"), notRegistered);
+    EXPECT_EQ(test::failureText(client().verifyEmail("a@b.jp")), notRegistered);
     EXPECT_TRUE(http.requests.empty());
 
     signedIn();
@@ -312,14 +321,14 @@ TEST_F(ServiceClientTest, EmailCheckTexts) {
     for (const auto& [response, expected] : cases) {
         SCOPED_TRACE(expected);
         http.replies[url] = response;
-        EXPECT_EQ(client().verifyEmail("a@b.jp"), expected);
+        EXPECT_EQ(test::failureText(client().verifyEmail("a@b.jp")), expected);
         EXPECT_EQ(http.requests.back().headers.at(0).second, "Bearer tok-123");
     }
     EXPECT_EQ(copy("mail.json"), R"({"result": "yes"})");
 
     launcher().ini = Ini::parse("msg12=Unknown address");
     http.replies[url] = reply(200, R"({"result": false})");
-    EXPECT_EQ(client().verifyEmail("a@b.jp"), "Unknown address");
+    EXPECT_EQ(test::failureText(client().verifyEmail("a@b.jp")), "Unknown address");
 }
 
 TEST_F(ServiceClientTest, RemoteVersionIsFetchedBesideTheReleaseArchive) {

@@ -11,12 +11,12 @@
 #include "common/PartialDownload.h"
 #include "common/RecordCoding.h"
 #include "exhibition/ExhibitionDataSync.h"
-#include "exhibition/ViewControllerDownload.h"
+#include "exhibition/ui/ViewControllerDownload.h"
 #include "service/ServiceClient.h"
 #include "support/ServiceFixture.h"
 #include "support/qt/UiTesting.h"
 #include "update/ArchiveMaker.h"
-#include "update/ViewControllerUpdate.h"
+#include "update/ui/ViewControllerUpdate.h"
 
 #include <QLabel>
 #include <QPushButton>

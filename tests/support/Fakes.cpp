@@ -70,6 +70,8 @@ Expected<int> RecordingProcesses::run(const std::string& program,
                                       const std::vector<std::string>& args,
                                       const std::string& workingFolder) {
     calls.push_back({program, args, workingFolder, {}});
+    if (program == unstartable)
+        return fail("cannot start " + program);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& arg : args)

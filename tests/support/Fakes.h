@@ -29,6 +29,14 @@
 
 namespace dravik::test {
 
+// A result's failure text, "" for success, so that an assertion compares one string. A failure
+// without a text would read as a success and is spelled out instead.
+inline std::string failureText(const Status& status) {
+    if (status)
+        return {};
+    return status.error().empty() ? "(a failure without a text)" : status.error();
+}
+
 // Records every alert and answers OK/Cancel alerts from a script (OK when the script is empty).
 class FakeAlerts : public Alerts {
 public:
@@ -84,7 +92,8 @@ public:
         std::vector<int> inherited;
     };
     std::vector<Call> calls;
-    std::string startError; // startDetached fails with it when set
+    std::string startError;  // startDetached fails with it when set
+    std::string unstartable; // run() fails to start the program of this name
     std::function<void()> lastOnExit;
 };
 

@@ -10,12 +10,12 @@
 #include "exhibition/ExhibitionDataSync.h"
 #include "exhibition/ViewerLauncher.h"
 #include "integration/TinyTlsServer.h"
-#include "platform/CurlHttp.h"
-#include "platform/PosixProcesses.h"
-#include "platform/ThreadWorkers.h"
 #include "signin/SignInSequence.h"
 #include "support/Fakes.h"
 #include "support/ServiceFixture.h"
+#include "system/curl/CurlHttp.h"
+#include "system/posix/PosixProcesses.h"
+#include "system/posix/ThreadWorkers.h"
 #include "update/ArchiveMaker.h"
 #include "update/ReleaseInstaller.h"
 
@@ -159,7 +159,8 @@ struct ListDownload {
             finished = true;
             return;
         }
-        t.launcher.file.createFolder(progress.entry().path);
+        // A folder that cannot be made fails the placement of the file below.
+        (void)t.launcher.file.createFolder(progress.entry().path);
         auto destination = progress.destination();
         ASSERT_TRUE(destination);
         TransferReceiver receiver;

@@ -178,6 +178,16 @@ TEST_F(ReleaseInstallerTest, FailedAttemptsRemoveOnlyWhatIsTheirs) {
     }
 }
 
+TEST_F(ReleaseInstallerTest, ProgramsThatCannotBeMadeExecutableUndoTheInstallation) {
+    makeRelease({{"Exhibition/Dravik.ini", "new ini"}});
+    writeFile(base("Exhibition/Dravik.ini"), "old ini");
+    remote().copy_files = {"Exhibition/Dravik.ini"};
+    t.processes.unstartable = "chmod";
+
+    EXPECT_EQ(install().outcome, InstallOutcome::Failed);
+    EXPECT_EQ(readFile(base("Exhibition/Dravik.ini")), "old ini");
+}
+
 TEST_F(ReleaseInstallerTest, ACloseRequestedMeanwhileWinsAndTheResultReachesTheMainThread) {
     makeRelease({{"a.txt", "A"}});
     remote().copy_files = {"a.txt"};

@@ -1,12 +1,12 @@
 // The immutable flag on a real file system, the private folder's place and the bundle's versions.
 
 #include "common/Launcher.h"
-#include "platform/RunningBundle.h"
-#include "platform/linux/LinuxBundlePlacement.h"
-#include "platform/linux/LinuxDiskSync.h"
-#include "platform/linux/LinuxFileFlags.h"
 #include "support/Fakes.h"
 #include "support/SystemTesting.h"
+#include "system/RunningBundle.h"
+#include "system/linux/LinuxBundlePlacement.h"
+#include "system/linux/LinuxDiskSync.h"
+#include "system/linux/LinuxFileFlags.h"
 #include "update/ReleaseInstaller.h"
 
 #include <cstdlib>

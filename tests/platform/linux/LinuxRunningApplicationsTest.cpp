@@ -1,8 +1,8 @@
-#include "platform/linux/LinuxRunningApplications.h"
+#include "system/linux/LinuxRunningApplications.h"
 
 #include "ProcessProbe.h"
 #include "app/Startup.h"
-#include "platform/linux/ProcFs.h"
+#include "system/linux/ProcFs.h"
 
 #include <chrono>
 #include <gtest/gtest.h>

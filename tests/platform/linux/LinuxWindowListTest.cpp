@@ -1,7 +1,7 @@
 // The window list and activation against a real X server (Xvfb) with a real window manager
 // (openbox), with the substitute viewer's windows.
 
-#include "platform/linux/LinuxWindowList.h"
+#include "system/linux/LinuxWindowList.h"
 
 #include "ProcessProbe.h"
 

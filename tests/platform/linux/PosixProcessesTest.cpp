@@ -1,4 +1,4 @@
-#include "platform/PosixProcesses.h"
+#include "system/posix/PosixProcesses.h"
 
 #include "support/Fakes.h"
 

@@ -1,10 +1,10 @@
 // The Mac's file services on the runner's own disk: the locked flag, cloned copies, where a start
 // can work from, and the versions the running program's Info.plist gives.
 
-#include "platform/RunningBundle.h"
-#include "platform/macos/MacBundlePlacement.h"
-#include "platform/macos/MacFileFlags.h"
 #include "support/Fakes.h"
+#include "system/RunningBundle.h"
+#include "system/macos/MacBundlePlacement.h"
+#include "system/macos/MacFileFlags.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,9 +1,9 @@
 // The Mac's session services against the runner's window server: this test program's own window
 // in the window list, its activation, the running applications and the background activity.
 
-#include "platform/macos/MacBackgroundActivity.h"
-#include "platform/macos/MacRunningApplications.h"
-#include "platform/macos/MacWindowList.h"
+#include "system/macos/MacBackgroundActivity.h"
+#include "system/macos/MacRunningApplications.h"
+#include "system/macos/MacWindowList.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -1,7 +1,7 @@
 // The system's libcurl, as the bundle uses it: Secure Transport (the Keychain's trust) chosen
 // before first use, and the multi interface the transfer engine relies on.
 
-#include "platform/macos/MacSystemTrust.h"
+#include "system/macos/MacSystemTrust.h"
 
 #include <chrono>
 #include <curl/curl.h>
@@ -12,7 +12,8 @@ namespace dravik {
 namespace {
 
 TEST(MacSystemTrust, TheSystemsLibcurlVerifiesThroughTheKeychain) {
-    ASSERT_EQ(useSystemTrust(), "");
+    Status trust = useSystemTrust();
+    ASSERT_TRUE(trust) << trust.error();
     ASSERT_EQ(curl_global_init(CURL_GLOBAL_DEFAULT), CURLE_OK);
     const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
     ASSERT_NE(info, nullptr);

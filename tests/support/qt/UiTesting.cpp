@@ -1,7 +1,7 @@
 #include "support/qt/UiTesting.h"
 
 #include "app/Storyboard.h"
-#include "update/ViewControllerUpdate.h"
+#include "update/ui/ViewControllerUpdate.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -5,10 +5,10 @@
 // helpers that run the event loop until something has happened.
 
 #include "common/Launcher.h"
-#include "platform/CurlHttp.h"
-#include "platform/QtMainThread.h"
-#include "platform/ThreadWorkers.h"
 #include "support/Fakes.h"
+#include "system/curl/CurlHttp.h"
+#include "system/posix/ThreadWorkers.h"
+#include "system/qt/QtMainThread.h"
 
 #include <QApplication>
 #include <QWidget>

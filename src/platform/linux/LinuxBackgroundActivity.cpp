@@ -1,9 +1,0 @@
-#include "platform/linux/LinuxBackgroundActivity.h"
-
-namespace dravik {
-
-std::unique_ptr<BackgroundActivity::Hold> LinuxBackgroundActivity::begin(const std::string&) {
-    return std::make_unique<Hold>();
-}
-
-} // namespace dravik
