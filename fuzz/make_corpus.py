@@ -2,6 +2,7 @@
 """Writes the seed corpora in fuzz/corpus/<target>/ from the project's sample data.
 
 The seeds are committed; run this again only when the sample data or the input formats change.
+It adds the seeds beside what `scripts/fuzz --long` merged into the corpus, replacing nothing else.
 """
 
 import json
@@ -57,7 +58,6 @@ def write_dictionary(path: Path, tokens) -> None:
 def main():
     demo = demo_data()
     corpus = FUZZ / "corpus"
-    shutil.rmtree(corpus, ignore_errors=True)
     seeds = {}
 
     dravik_ini = "\r\n".join([
@@ -183,7 +183,7 @@ def main():
 
     for target, files in seeds.items():
         folder = corpus / target
-        folder.mkdir(parents=True)
+        folder.mkdir(parents=True, exist_ok=True)
         for name, data in files.items():
             (folder / name).write_bytes(data)
 

@@ -4,7 +4,11 @@
 // all there as served, Exhibition must be in place, nothing outside the base and private folders
 // may have changed, and the round must have ended the regular way.
 //
-// The seed is printed; DRAVIK_SOAK_SEED=<seed> repeats a run.
+// The seed is printed; DRAVIK_SOAK_SEED=<seed> repeats a run. DRAVIK_SOAK_DOWNLOAD_ROUNDS and
+// DRAVIK_SOAK_UPDATE_ROUNDS set the number of rounds and lift the time limits (scripts/soak).
+// DRAVIK_SOAK_NGINX_URL and DRAVIK_SOAK_NGINX_UPSTREAM_PORT (with DRAVIK_SOAK_NGINX_ROUNDS) add
+// the download rounds with parallel transfers through nginx over HTTP/2, in front of the
+// substitute service on that port; without them that case is skipped.
 
 #include "app/Storyboard.h"
 #include "app/WindowController.h"
@@ -29,6 +33,7 @@
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -47,6 +52,22 @@ uint64_t soakSeed() {
     if (const char* text = std::getenv("DRAVIK_SOAK_SEED"); text && *text)
         return std::strtoull(text, nullptr, 10);
     return 20261207;
+}
+
+// How long a soak runs: its rounds, and a time limit unless the rounds come from the environment.
+struct SoakLength {
+    int rounds;
+    std::optional<std::chrono::seconds> timeLimit;
+
+    bool goesOn(int round, Clock::time_point started) const {
+        return round <= rounds && (!timeLimit || Clock::now() - started < *timeLimit);
+    }
+};
+
+SoakLength soakLength(const char* variable, int rounds, std::chrono::seconds timeLimit) {
+    if (const char* text = std::getenv(variable); text && *text)
+        return {std::atoi(text), std::nullopt};
+    return {rounds, timeLimit};
 }
 
 std::string randomBytes(std::mt19937_64& random, size_t size) {
@@ -96,9 +117,25 @@ struct ServedFolder {
     std::map<std::string, std::string> files; // name -> bytes
 };
 
+// nginx in front of the substitute service: the launcher talks to it (HTTP/2, several transfers at
+// once), it passes every request on to the service on upstreamPort.
+struct FrontServer {
+    std::string url;
+    int upstreamPort = 0;
+};
+
+std::optional<FrontServer> nginxFront() {
+    const char* url = std::getenv("DRAVIK_SOAK_NGINX_URL");
+    const char* port = std::getenv("DRAVIK_SOAK_NGINX_UPSTREAM_PORT");
+    if (!url || !*url || !port || !*port)
+        return std::nullopt;
+    return FrontServer{url, std::atoi(port)};
+}
+
 class DownloadSoak {
 public:
-    explicit DownloadSoak(uint64_t seed) : m_random(seed) {
+    explicit DownloadSoak(uint64_t seed, std::optional<FrontServer> front = std::nullopt)
+        : m_front(std::move(front)), m_random(seed) {
         m_hall.stamp = "2026-01-01 00:00:00";
         m_hall.files = makeFiles(2);
         for (int64_t id : {201, 202, 203, 204, 205, 206}) {
@@ -113,11 +150,12 @@ public:
 
     void start(uint64_t seed) {
         publish();
-        ASSERT_EQ(service.start(), "");
-        ui = std::make_unique<UiLauncher>(service.url(""), kTestCa);
+        ASSERT_EQ(service.start(m_front ? m_front->upstreamPort : 0), "");
+        ui = std::make_unique<UiLauncher>(m_front ? m_front->url : service.url(""), kTestCa);
         Launcher& launcher = *ui->launcher;
         launcher.timings.requestTimeout = 10s;
-        launcher.ini = Ini::parse("Background_Loading=ON");
+        launcher.ini = Ini::parse(m_front ? "Background_Loading=ON\r\nParallel_Downloads=4"
+                                          : "Background_Loading=ON");
         launcher.authRecord =
             QZ_AUTH{{QZ_EXHIBITION{1, "展示会", "", "", std::vector<QZ_HALLINFO>{{10, "ロビー"}}}},
                     service.service().issueToken()};
@@ -213,6 +251,7 @@ public:
                     if (!fs::is_regular_file(path) || fs::file_size(path) != bytes.size() ||
                         readFile(path) != bytes) {
                         complete = false;
+                        ++wronglyStampedFiles;
                         ADD_FAILURE() << path << " is missing or differs from what was served";
                     }
                 }
@@ -267,6 +306,7 @@ public:
     int roundsWithTransfers = 0;
     int stampedFolders = 0;
     int wronglyStamped = 0;
+    int wronglyStampedFiles = 0;
 
 private:
     using ServedFiles = std::map<std::string, std::string>;
@@ -285,7 +325,7 @@ private:
     }
 
     std::string folderUrl(const std::string& folder) const {
-        return "{{base}}/files/soak/" + folder + "/";
+        return (m_front ? m_front->url : "{{base}}") + "/files/soak/" + folder + "/";
     }
 
     void publish() {
@@ -335,6 +375,7 @@ private:
         return snapshotTree(ui->temp.path(), {ui->base(), ui->privateFolder()}, true);
     }
 
+    std::optional<FrontServer> m_front;
     std::mt19937_64 m_random;
     ServedFolder m_hall;
     std::map<int64_t, ServedFolder> m_booths;
@@ -343,18 +384,18 @@ private:
     std::map<std::string, std::string> m_outside;
 };
 
-TEST(FaultSoakTest, DownloadViewNeverStampsAnIncompleteFolder) {
+void runDownloadSoak(const std::string& name, SoakLength length,
+                     std::optional<FrontServer> front = std::nullopt) {
     const uint64_t seed = soakSeed();
-    const int maxRounds = 40;
-    const auto timeLimit = 120s;
-    std::cout << "download soak seed: " << seed << " (DRAVIK_SOAK_SEED=" << seed << " repeats it)"
+    std::cout << name << " seed: " << seed << " (DRAVIK_SOAK_SEED=" << seed << " repeats it)"
               << std::endl;
-    DownloadSoak soak(seed);
+    DownloadSoak soak(seed, std::move(front));
     soak.start(seed);
+    ASSERT_FALSE(::testing::Test::HasFatalFailure());
     std::mt19937_64 random(seed ^ 0x5eed);
     const auto started = Clock::now();
     int stops = 0;
-    for (int round = 1; round <= maxRounds && Clock::now() - started < timeLimit; ++round) {
+    for (int round = 1; length.goesOn(round, started); ++round) {
         if (round > 1 && random() % 2 == 0)
             soak.changeSomeFolders(round);
         auto stop = DownloadSoak::Stop::None;
@@ -370,14 +411,26 @@ TEST(FaultSoakTest, DownloadViewNeverStampsAnIncompleteFolder) {
 
     FaultFigures faults;
     faults.add(soak.service.service().injectedFaults());
-    std::cout << "download soak: " << soak.rounds << " rounds (" << soak.roundsWithTransfers
+    std::cout << name << ": " << soak.rounds << " rounds (" << soak.roundsWithTransfers
               << " with transfers, " << stops << " stopped early), " << faults.text() << ", "
               << soak.stampedFolders << " stamped folders seen, " << soak.wronglyStamped
-              << " wrongly stamped" << std::endl;
+              << " wrongly stamped (" << soak.wronglyStampedFiles << " files)" << std::endl;
     EXPECT_EQ(soak.wronglyStamped, 0);
     EXPECT_GT(faults.total, 0u);
     ::testing::Test::RecordProperty("rounds", soak.rounds);
     ::testing::Test::RecordProperty("faults", static_cast<int>(faults.total));
+}
+
+TEST(FaultSoakTest, DownloadViewNeverStampsAnIncompleteFolder) {
+    runDownloadSoak("download soak", soakLength("DRAVIK_SOAK_DOWNLOAD_ROUNDS", 40, 120s));
+}
+
+// A real server with HTTP/2 and several transfers in flight; scripts/soak starts nginx.
+TEST(FaultSoakTest, ParallelDownloadsThroughNginxNeverStampAnIncompleteFolder) {
+    auto front = nginxFront();
+    if (!front)
+        GTEST_SKIP() << "DRAVIK_SOAK_NGINX_URL is not set (scripts/soak starts nginx)";
+    runDownloadSoak("nginx download soak", soakLength("DRAVIK_SOAK_NGINX_ROUNDS", 40, 120s), front);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -387,14 +440,18 @@ TEST(FaultSoakTest, DownloadViewNeverStampsAnIncompleteFolder) {
 
 const std::string kArchivePath = "/release/Release_1.0.1.7z";
 const std::string kViewerInBase = "Exhibition/Kestrane.app/Contents/MacOS/Kestrane";
+const std::string kOldViewer = "#!/bin/sh\n# 1.0.0\n";
+const std::string kNewViewer = "#!/bin/sh\n";
+const std::string kOldVersion = R"({"version":"1.0.0"})";
+const std::string kNewVersion = R"({"version":"1.0.1"})";
 
 class UpdateSoak {
 public:
     void start(uint64_t seed) {
         std::string release = service.data() + "/release";
         std::string stage = staging.path() + "/Release_1.0.1";
-        writeFile(stage + "/" + kViewerInBase, "#!/bin/sh\n");
-        writeFile(stage + "/Exhibition/version_mac.json", R"({"version":"1.0.1"})");
+        writeFile(stage + "/" + kViewerInBase, kNewViewer);
+        writeFile(stage + "/Exhibition/version_mac.json", kNewVersion);
         std::mt19937_64 random(seed);
         writeFile(stage + "/Exhibition/Kestrane.app/Contents/Resources/filler.bin",
                   randomBytes(random, 1 << 20));
@@ -412,6 +469,8 @@ public:
         launcher.timings.requestTimeout = 10s;
         fs::copy_file(kSystemExtractor, launcher.platform.bundle.resourcesPath + "/7zz");
         writeFile(ui.exhibition("user.json"), "visitor");
+        writeFile(ui.base() + "/" + kViewerInBase, kOldViewer);
+        writeFile(ui.exhibition("version_mac.json"), kOldVersion);
         writeFile(ui.temp / "outside/keep.txt", "outside");
         launcher.localVersion = QZ_VERSION{};
         launcher.localVersion->version = "1.0.0";
@@ -422,6 +481,7 @@ public:
             std::vector<std::string>{"Exhibition/version_mac.json"};
         launcher.remoteVersion->copy_folders = std::vector<std::string>{"Exhibition/Kestrane.app"};
         const auto before = snapshotTree(ui.temp.path(), {ui.base(), ui.privateFolder()}, true);
+        const auto installation = snapshotTree(ui.base(), {}, true);
 
         Storyboard storyboard;
         addUpdateRoad(storyboard);
@@ -492,12 +552,19 @@ public:
             }
         }
         EXPECT_EQ(transferLeftovers(ui.base()), std::vector<std::string>{});
-        // Either the whole release is in place or none of it.
-        const bool viewer = fs::exists(ui.base() + "/" + kViewerInBase);
-        EXPECT_EQ(viewer, fs::exists(ui.exhibition("version_mac.json")));
-        EXPECT_EQ(viewer, fs::exists(ui.exhibition("Kestrane.app/Contents/Resources/filler.bin")));
+        // Either the whole release is in place or the installation is exactly as it was.
+        const bool installed = readFile(ui.exhibition("version_mac.json")) == kNewVersion;
+        EXPECT_EQ(installed, readFile(ui.base() + "/" + kViewerInBase) == kNewViewer);
+        EXPECT_EQ(installed,
+                  fs::exists(ui.exhibition("Kestrane.app/Contents/Resources/filler.bin")));
         if (end == End::Installed) {
-            EXPECT_TRUE(viewer);
+            EXPECT_TRUE(installed);
+        }
+        if (!installed && (snapshotTree(ui.base(), {}, true) != installation ||
+                           readFile(ui.base() + "/" + kViewerInBase) != kOldViewer ||
+                           readFile(ui.exhibition("version_mac.json")) != kOldVersion)) {
+            ++notAsBefore;
+            ADD_FAILURE() << "an update that did not complete changed the installation";
         }
         EXPECT_EQ(snapshotTree(ui.temp.path(), {ui.base(), ui.privateFolder()}, true), before)
             << "something outside the base and private folders changed";
@@ -509,12 +576,12 @@ public:
     ServiceFixture service;
     int rounds = 0;
     int failedAttempts = 0;
+    int notAsBefore = 0;
 };
 
 TEST(FaultSoakTest, UpdateViewAlwaysPutsExhibitionBack) {
     const uint64_t seed = soakSeed();
-    const int maxRounds = 20;
-    const auto timeLimit = 90s;
+    const SoakLength length = soakLength("DRAVIK_SOAK_UPDATE_ROUNDS", 20, 90s);
     std::cout << "update soak seed: " << seed << " (DRAVIK_SOAK_SEED=" << seed << " repeats it)"
               << std::endl;
     UpdateSoak soak;
@@ -523,7 +590,7 @@ TEST(FaultSoakTest, UpdateViewAlwaysPutsExhibitionBack) {
     std::mt19937_64 random(seed ^ 0xc105e);
     std::map<UpdateSoak::End, int> ends;
     const auto started = Clock::now();
-    for (int round = 1; round <= maxRounds && Clock::now() - started < timeLimit; ++round) {
+    for (int round = 1; length.goesOn(round, started); ++round) {
         bool closeMeanwhile = random() % 4 == 0;
         ++ends[soak.runRound(round, closeMeanwhile, std::chrono::milliseconds(random() % 200))];
         if (::testing::Test::HasFatalFailure())
@@ -535,8 +602,10 @@ TEST(FaultSoakTest, UpdateViewAlwaysPutsExhibitionBack) {
     std::cout << "update soak: " << soak.rounds << " rounds (" << ends[UpdateSoak::End::Installed]
               << " installed, " << ends[UpdateSoak::End::GaveUp] << " given up, "
               << ends[UpdateSoak::End::Closed] << " closed meanwhile), " << soak.failedAttempts
-              << " failed attempts, " << faults.text() << std::endl;
+              << " failed attempts, " << faults.text() << ", " << soak.notAsBefore
+              << " installations not as before" << std::endl;
     EXPECT_GT(ends[UpdateSoak::End::Installed], 0);
+    EXPECT_EQ(soak.notAsBefore, 0);
     ::testing::Test::RecordProperty("rounds", soak.rounds);
     ::testing::Test::RecordProperty("faults", static_cast<int>(faults.total));
 }

@@ -63,7 +63,7 @@ public:
                               std::filesystem::copy_options::recursive);
     }
 
-    std::string start() { return m_service.start(0); }
+    std::string start(int port = 0) { return m_service.start(port); }
     substitute::ExhibitionService& service() { return m_service; }
     const std::string& data() const { return m_data; }
     std::string url(const std::string& path) const { return m_service.baseUrl() + path; }

@@ -174,6 +174,12 @@ void ViewControllerDownload::transferCompleted(int64_t id, const TransferResult&
                              [id](const InFlight& f) { return f.id == id; });
     if (file == m_inFlight.end())
         return;
+    if (m_finished) {
+        // A file stopped by finish(): the client has removed its body, or removes it now.
+        m_inFlight.erase(file);
+        closeWhenStopped();
+        return;
+    }
     file->done = true;
     file->transfer.reset();
     file->result = result;
@@ -246,20 +252,32 @@ void ViewControllerDownload::finish() {
         return;
     m_finished = true;
     m_activity.reset();
-    // Files after the one that ended the run are not wanted: stopped, or received and dropped.
-    for (InFlight& file : m_inFlight) {
-        file.transfer.reset();
-        if (file.done && !file.result.file.empty()) {
+    // Files after the one that ended the run are not wanted: received and dropped, or stopped.
+    // A stopped transfer still holds a partial body, which its client removes before it reports
+    // the end; the window waits for that, as Dravik ends right after the window closes.
+    std::erase_if(m_inFlight, [](InFlight& file) {
+        if (!file.done) {
+            file.transfer->cancel();
+            return false;
+        }
+        if (!file.result.file.empty()) {
             std::error_code ignored;
             std::filesystem::remove(file.result.file, ignored);
         }
-    }
-    m_inFlight.clear();
+        return true;
+    });
     // The window stays until the last stamps are written; a close meanwhile waits as well.
     m_stamps.finish([this] {
-        m_launcher.closeBlocked = false;
-        m_window.closeWindow();
+        m_stampsWritten = true;
+        closeWhenStopped();
     });
+}
+
+void ViewControllerDownload::closeWhenStopped() {
+    if (!m_stampsWritten || !m_inFlight.empty())
+        return;
+    m_launcher.closeBlocked = false;
+    m_window.closeWindow();
 }
 
 } // namespace dravik

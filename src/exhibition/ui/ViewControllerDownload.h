@@ -64,6 +64,8 @@ private:
     // Moves a finished transfer's file to m_save_fname.
     void storeFile(const std::string& temporaryFile);
     void finish();
+    // Closes the window once the stamps are written and every stopped transfer has ended.
+    void closeWhenStopped();
 
     Launcher& m_launcher;
     WindowController& m_window;
@@ -85,6 +87,7 @@ private:
     int64_t m_nextId = 1;
     bool m_waitingForStamp = false;
     std::string m_folderMade; // the folder of the file started last, made then
+    bool m_stampsWritten = false;
 };
 
 } // namespace dravik

@@ -3,6 +3,7 @@
 #include "common/PartialDownload.h"
 #include "support/qt/ServiceWindow.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <filesystem>
@@ -263,6 +264,48 @@ TEST(ViewControllerDownloadTest, ParallelTransfersStillCompleteInListOrder) {
             EXPECT_TRUE(d.stamped(2));
         }
     }
+}
+
+// Dravik ends as soon as the window closes: the partial bodies of the files still on their way
+// when a failure ends the run must be gone by then (found by the soak through nginx).
+TEST(ViewControllerDownloadTest, AFailureClosesTheWindowOnlyOnceTheFilesOnTheirWayAreRemoved) {
+    struct CloseWatcher : QObject {
+        std::function<void()> onClose;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Close)
+                onClose();
+            return false;
+        }
+    };
+    DownloadView d;
+    d.serve("a.bin", 1000);
+    d.serve("b.bin", 1 << 20);
+    d.serve("c.bin", 1 << 20);
+    d.service.service().setFault("/files/t/a.bin", fault([](auto& f) {
+                                     f.status = 500;
+                                     f.delay = 300ms;
+                                 }));
+    for (const char* path : {"/files/t/b.bin", "/files/t/c.bin"})
+        d.service.service().setFault(path, fault([](auto& f) { f.pacing = 100ms; }));
+    d.start();
+    d.ui->launcher->ini = Ini::parse("Parallel_Downloads=3");
+    d.queue(1, "s1", {"a.bin", "b.bin"});
+    d.queue(2, "s2", {"c.bin"});
+    std::vector<std::string> leftAtClose{"(not closed)"};
+    CloseWatcher watcher;
+    watcher.onClose = [&] {
+        leftAtClose = d.leftovers(1);
+        for (const std::string& name : d.leftovers(2))
+            leftAtClose.push_back(name);
+    };
+    d.open();
+    d.window->installEventFilter(&watcher);
+
+    ASSERT_TRUE(d.waitUntilClosed());
+    EXPECT_TRUE(d.requested("b.bin") && d.requested("c.bin"));
+    EXPECT_EQ(leftAtClose, std::vector<std::string>{});
+    EXPECT_TRUE(d.logged("HTTP 500"));
+    EXPECT_FALSE(d.ui->launcher->closeBlocked);
 }
 
 TEST(ViewControllerDownloadTest, AFolderThatCannotBeCreatedIsLoggedAndEndsTheRun) {
