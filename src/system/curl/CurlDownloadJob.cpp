@@ -344,7 +344,7 @@ void CurlDownloadJob::keepOrDropPartial(bool keep) {
         PartialDownload::remove(temporaryFile);
 }
 
-bool CurlDownloadJob::startAgainWhole() {
+void CurlDownloadJob::startAgainWhole() {
     ::close(fd);
     fd = -1;
     PartialDownload::remove(temporaryFile);
@@ -354,7 +354,6 @@ bool CurlDownloadJob::startAgainWhole() {
     written = 0;
     expected = -1;
     engine.submit(shared_from_this());
-    return true;
 }
 
 void CurlDownloadJob::end(CURL* handle, int curlResult, const std::string& engineError) {
@@ -365,9 +364,10 @@ void CurlDownloadJob::end(CURL* handle, int curlResult, const std::string& engin
     if (!statusChecked && handle != nullptr && curlResult == CURLE_OK && engineError.empty())
         acceptAnswer();
     easy = nullptr;
-    if (rangeRefused && engineError.empty() && !startedAgain && delivering && !isCancelled() &&
-        startAgainWhole())
+    if (rangeRefused && engineError.empty() && !startedAgain && delivering && !isCancelled()) {
+        startAgainWhole();
         return;
+    }
     ended = true;
     std::optional<int> status;
     if (code > 0)

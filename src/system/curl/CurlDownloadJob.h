@@ -81,7 +81,7 @@ struct CurlDownloadJob : TransferEngine::Job, std::enable_shared_from_this<CurlD
     // The exchange ended without the whole body: whether the bytes stay for a later download.
     void keepOrDropPartial(bool keep);
     // A range the server answered wrongly: the same job asks for the whole body once more.
-    bool startAgainWhole();
+    void startAgainWhole();
     std::string outcome(int curlResult, const std::string& engineError, long code) const;
     bool flush();
     void reportProgress();
