@@ -101,6 +101,10 @@ void ViewControllerDownload::startDownload() {
             return;
         }
     }
+    // A stop met between two files (say while a stamp was written): no transfer is left whose
+    // end would finish the run.
+    if (!m_finished && m_inFlight.empty() && m_launcher.closeRequested)
+        finish();
 }
 
 ViewControllerDownload::InFlight ViewControllerDownload::start(DownloadProgress::Position at) {

@@ -360,6 +360,25 @@ TEST(ViewControllerDownloadTest, AStopRequestLetsTheRunningTransferComplete) {
     }
 }
 
+// The stop arrives while the view waits for a folder's stamp, with no transfer left to end.
+TEST(ViewControllerDownloadTest, AStopRequestDuringAStampBarrierStillEndsTheRun) {
+    DownloadView d;
+    d.serve("a.bin", 100);
+    d.serve("b.bin", 100);
+    d.start();
+    d.ui->diskSync.onSync = [&](const std::vector<std::string>&) {
+        d.ui->launcher->closeRequested = true;
+    };
+    d.queue(1, "A", {"a.bin"});
+    d.queue(2, "B", {"b.bin"});
+    d.open();
+
+    ASSERT_TRUE(d.waitUntilClosed());
+    EXPECT_TRUE(d.stamped(1));
+    EXPECT_FALSE(d.requested("b.bin"));
+    EXPECT_FALSE(d.ui->launcher->closeBlocked);
+}
+
 TEST(ViewControllerDownloadTest, AnEmptyListEndsRightAfterTheViewerStarts) {
     DownloadView d;
     d.start();
