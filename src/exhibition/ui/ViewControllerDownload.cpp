@@ -87,8 +87,7 @@ void ViewControllerDownload::begin() {
 }
 
 void ViewControllerDownload::startDownload() {
-    while (!m_finished && !m_launcher.closeRequested &&
-           static_cast<int>(m_inFlight.size()) < m_parallel) {
+    while (!m_finished && !m_launcher.closeRequested && canStartAnother()) {
         std::optional<DownloadProgress::Position> at = m_progress.nextToStart();
         if (!at)
             break;
@@ -105,6 +104,19 @@ void ViewControllerDownload::startDownload() {
     // end would finish the run.
     if (!m_finished && m_inFlight.empty() && m_launcher.closeRequested)
         finish();
+}
+
+// Up to m_parallel transfers run; one more file may wait, received, for its turn to be put in
+// place, so the next transfer is on its way while the main thread does that. Nothing starts
+// after a file that failed: the run ends at it.
+bool ViewControllerDownload::canStartAnother() const {
+    int running = 0;
+    for (const InFlight& file : m_inFlight) {
+        if (file.done && (!file.folderError.empty() || !file.result.succeeded()))
+            return false;
+        running += file.done ? 0 : 1;
+    }
+    return running < m_parallel && static_cast<int>(m_inFlight.size()) <= m_parallel;
 }
 
 ViewControllerDownload::InFlight ViewControllerDownload::start(DownloadProgress::Position at) {
@@ -199,8 +211,11 @@ void ViewControllerDownload::transferCompleted(int64_t id, const TransferResult&
         if (error)
             file->result.error = "file error: " + error.message();
     }
-    if (file == m_inFlight.begin())
-        completeInOrder();
+    if (file != m_inFlight.begin())
+        return;
+    if (result.succeeded())
+        startDownload();
+    completeInOrder();
 }
 
 void ViewControllerDownload::completeInOrder() {

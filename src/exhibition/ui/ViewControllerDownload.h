@@ -55,6 +55,7 @@ private:
 
     // Starts files in list order while fewer than m_parallel are on their way.
     void startDownload();
+    bool canStartAnother() const;
     InFlight start(DownloadProgress::Position at);
     void transferProgress(int64_t written, int64_t expected);
     void transferCompleted(int64_t id, const TransferResult& result);
