@@ -83,6 +83,7 @@ void ViewControllerDownload::begin() {
     m_ui->label_download->setText("ダウンロード中");
     m_activity = m_launcher.platform.activity.begin("Downloading the exhibition's files");
     m_parallel = DownloadProgress::parallelDownloads(m_launcher);
+    m_paintPacing.emplace(m_window);
     startDownload();
 }
 

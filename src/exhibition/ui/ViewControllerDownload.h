@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/controls/PaintPacing.h"
 #include "common/Lifetime.h"
 #include "exhibition/DownloadProgress.h"
 #include "exhibition/StampCommitter.h"
@@ -89,6 +90,8 @@ private:
     bool m_waitingForStamp = false;
     std::string m_folderMade; // the folder of the file started last, made then
     bool m_stampsWritten = false;
+    // While the files come, labels change far more often than a display shows them.
+    std::optional<PaintPacing> m_paintPacing;
 };
 
 } // namespace dravik
