@@ -47,7 +47,7 @@ DownloadProgress::Position DownloadProgress::current() const {
     return {static_cast<size_t>(m_nDownloadFiles), static_cast<size_t>(m_nDownloadFile)};
 }
 
-std::optional<DownloadProgress::Position> DownloadProgress::nextToStart() {
+std::optional<DownloadProgress::Position> DownloadProgress::peekNextToStart() const {
     Position at = m_nextToStart;
     const Position now = current();
     if (at.entry < now.entry || (at.entry == now.entry && at.file < now.file))
@@ -56,7 +56,13 @@ std::optional<DownloadProgress::Position> DownloadProgress::nextToStart() {
         at = {at.entry + 1, 0};
     if (at.entry >= m_list.size())
         return std::nullopt;
-    m_nextToStart = {at.entry, at.file + 1};
+    return at;
+}
+
+std::optional<DownloadProgress::Position> DownloadProgress::nextToStart() {
+    std::optional<Position> at = peekNextToStart();
+    if (at)
+        m_nextToStart = {at->entry, at->file + 1};
     return at;
 }
 

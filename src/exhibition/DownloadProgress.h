@@ -57,6 +57,8 @@ public:
     // The next file to start, in list order, from the current one on: transfers may run ahead
     // of completed(), which still counts and stamps in list order. Empty at the end.
     std::optional<Position> nextToStart();
+    // What nextToStart() would return, without taking it.
+    std::optional<Position> peekNextToStart() const;
 
     enum class Next {
         StartNext, // start the transfer of the (new) current file

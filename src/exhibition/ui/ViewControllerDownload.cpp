@@ -129,6 +129,8 @@ ViewControllerDownload::InFlight ViewControllerDownload::start(DownloadProgress:
     std::error_code folderError;
     if (entry.path != m_folderMade)
         std::filesystem::create_directories(entry.path, folderError);
+    if (entry.path == m_folderAhead)
+        m_folderAhead.clear();
     m_folderMade = folderError ? std::string() : entry.path;
     if (folderError) {
         file.folderError = entry.path + " - " + folderError.message();
@@ -217,6 +219,25 @@ void ViewControllerDownload::transferCompleted(int64_t id, const TransferResult&
     if (result.succeeded())
         startDownload();
     completeInOrder();
+    makeFolderAhead();
+}
+
+// The folder of the file that starts next is made while the transfers run, so that the next
+// start does not wait for it. A folder that cannot be made now is tried again at that start,
+// which reports it.
+void ViewControllerDownload::makeFolderAhead() {
+    if (m_finished || m_launcher.closeRequested || m_inFlight.empty())
+        return;
+    std::optional<DownloadProgress::Position> next = m_progress.peekNextToStart();
+    if (!next || m_progress.entry(*next).path == m_folderMade)
+        return;
+    const std::string& folder = m_progress.entry(*next).path;
+    std::error_code error;
+    const bool created = std::filesystem::create_directories(folder, error);
+    if (error)
+        return;
+    m_folderMade = folder;
+    m_folderAhead = created ? folder : std::string();
 }
 
 void ViewControllerDownload::completeInOrder() {
@@ -272,6 +293,11 @@ void ViewControllerDownload::finish() {
         return;
     m_finished = true;
     m_activity.reset();
+    // A folder made ahead for a file that never started is not left behind, empty.
+    if (!m_folderAhead.empty()) {
+        std::error_code ignored; // a folder that is not empty any more stays
+        std::filesystem::remove(m_folderAhead, ignored);
+    }
     // Files after the one that ended the run are not wanted: received and dropped, or stopped.
     // A stopped transfer still holds a partial body, which its client removes before it reports
     // the end; the window waits for that, as Dravik ends right after the window closes.

@@ -62,6 +62,7 @@ private:
     void transferCompleted(int64_t id, const TransferResult& result);
     // Puts the finished files at the front in place, counts and stamps them, in list order.
     void completeInOrder();
+    void makeFolderAhead();
     void finishAfterStamp();
     // Moves a finished transfer's file to m_save_fname.
     void storeFile(const std::string& temporaryFile);
@@ -88,7 +89,8 @@ private:
     int m_parallel = 1;
     int64_t m_nextId = 1;
     bool m_waitingForStamp = false;
-    std::string m_folderMade; // the folder of the file started last, made then
+    std::string m_folderMade;  // the last folder made, for the file started last or the next one
+    std::string m_folderAhead; // made by makeFolderAhead() for a file not started yet
     bool m_stampsWritten = false;
     // While the files come, labels change far more often than a display shows them.
     std::optional<PaintPacing> m_paintPacing;
