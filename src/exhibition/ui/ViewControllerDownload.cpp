@@ -113,7 +113,7 @@ void ViewControllerDownload::startDownload() {
 bool ViewControllerDownload::canStartAnother() const {
     int running = 0;
     for (const InFlight& file : m_inFlight) {
-        if (file.done && (!file.folderError.empty() || !file.result.succeeded()))
+        if (file.failed())
             return false;
         running += file.done ? 0 : 1;
     }
@@ -126,13 +126,7 @@ ViewControllerDownload::InFlight ViewControllerDownload::start(DownloadProgress:
     file.at = at;
     const DOWNLOAD_FILES& entry = m_progress.entry(at);
     // The window is minimised behind the viewer: an alert here would wait for nobody.
-    std::error_code folderError;
-    if (entry.path != m_folderMade)
-        std::filesystem::create_directories(entry.path, folderError);
-    if (entry.path == m_folderAhead)
-        m_folderAhead.clear();
-    m_folderMade = folderError ? std::string() : entry.path;
-    if (folderError) {
+    if (std::error_code folderError = makeFolder(entry.path, FolderFor::Start)) {
         file.folderError = entry.path + " - " + folderError.message();
         file.done = true;
         return file;
@@ -228,16 +222,27 @@ void ViewControllerDownload::transferCompleted(int64_t id, const TransferResult&
 void ViewControllerDownload::makeFolderAhead() {
     if (m_finished || m_launcher.closeRequested || m_inFlight.empty())
         return;
-    std::optional<DownloadProgress::Position> next = m_progress.peekNextToStart();
-    if (!next || m_progress.entry(*next).path == m_folderMade)
-        return;
-    const std::string& folder = m_progress.entry(*next).path;
-    std::error_code error;
-    const bool created = std::filesystem::create_directories(folder, error);
-    if (error)
-        return;
-    m_folderMade = folder;
-    m_folderAhead = created ? folder : std::string();
+    if (std::optional<DownloadProgress::Position> next = m_progress.peekNextToStart())
+        (void)makeFolder(m_progress.entry(*next).path, FolderFor::Ahead); // reported at its start
+}
+
+// Makes a file's folder unless it was the last one made. A folder made ahead is remembered
+// until its file starts, so that finish() can take it back.
+std::error_code ViewControllerDownload::makeFolder(const std::string& path, FolderFor use) {
+    if (path != m_folderMade) {
+        std::error_code error;
+        const bool created = std::filesystem::create_directories(path, error);
+        if (error) {
+            m_folderMade.clear();
+            return error;
+        }
+        m_folderMade = path;
+        if (use == FolderFor::Ahead && created)
+            m_folderAhead = path;
+    }
+    if (use == FolderFor::Start && path == m_folderAhead)
+        m_folderAhead.clear();
+    return {};
 }
 
 void ViewControllerDownload::completeInOrder() {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 
 namespace Ui {
 class ViewControllerDownload;
@@ -52,6 +53,8 @@ private:
         std::unique_ptr<Transfer> transfer;
         bool done = false;
         TransferResult result; // once done; a body received ahead of its turn waits in result.file
+
+        bool failed() const { return done && (!folderError.empty() || !result.succeeded()); }
     };
 
     // Starts files in list order while fewer than m_parallel are on their way.
@@ -63,6 +66,8 @@ private:
     // Puts the finished files at the front in place, counts and stamps them, in list order.
     void completeInOrder();
     void makeFolderAhead();
+    enum class FolderFor { Start, Ahead };
+    std::error_code makeFolder(const std::string& path, FolderFor use);
     void finishAfterStamp();
     // Moves a finished transfer's file to m_save_fname.
     void storeFile(const std::string& temporaryFile);
