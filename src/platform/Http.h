@@ -89,6 +89,18 @@ public:
     virtual std::unique_ptr<Transfer> download(const HttpRequest& request,
                                                const std::string& temporaryFolder,
                                                TransferReceiver receiver) = 0;
+    // Like download, but the exchange waits for previous (a download of this client) to end
+    // with its whole body and then starts at once, without a trip through the caller, if
+    // mayStart() still allows it. Otherwise it ends "cancelled" without a request. mayStart is
+    // asked on another thread, never once the returned Transfer is gone. A client that cannot
+    // hold a download back returns null; the caller then starts it itself, later.
+    virtual std::unique_ptr<Transfer> downloadAfter(Transfer& previous, const HttpRequest& request,
+                                                    const std::string& temporaryFolder,
+                                                    TransferReceiver receiver,
+                                                    std::function<bool()> mayStart) {
+        (void)previous, (void)request, (void)temporaryFolder, (void)receiver, (void)mayStart;
+        return nullptr;
+    }
 };
 
 } // namespace dravik

@@ -345,6 +345,71 @@ TEST(ThreadedPartsTest, TheEngineEndsEveryWaitOnItsOwnThread) {
     EXPECT_TRUE(fs::is_empty(folder.path()));
 }
 
+// A download held back behind another starts from the engine's thread once that one has ended
+// whole (or at once, when it already has), and never otherwise: not after a body cut short, a
+// cancel, or a stop asked for meanwhile.
+TEST(ThreadedPartsTest, ADownloadHeldBackStartsOnlyAfterTheOneBeforeEndedWhole) {
+    TinyTlsServer server(kCertificates + "/server.pem", kCertificates + "/server.key",
+                         {.bodySize = 64, .slowPause = 300ms});
+    QueueMainThread main;
+    CurlHttp http(main, kTestCa);
+    struct Row {
+        const char* name;
+        const char* first;
+        enum { None, CancelFirst, Stop, FirstEndsBefore } meanwhile;
+        bool nextStarts;
+    };
+    const Row rows[] = {{"whole", "/slow", Row::None, true},
+                        {"already ended", "/quick", Row::FirstEndsBefore, true},
+                        {"cut short", "/cut", Row::None, false},
+                        {"cancelled", "/slow", Row::CancelFirst, false},
+                        {"stop asked for", "/slow", Row::Stop, false}};
+    int index = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string after = "/after-" + std::to_string(++index);
+        TempFolder folder;
+        Lifetime alive;
+        std::atomic<bool> stop{false};
+        std::vector<std::optional<TransferResult>> results(2);
+        auto receiver = [&](size_t i) {
+            TransferReceiver made;
+            made.context = alive.token();
+            made.completed = [&results, i](const TransferResult& result) {
+                results[i] = result;
+            };
+            return made;
+        };
+        HttpRequest first;
+        first.url = server.url(row.first);
+        HttpRequest next;
+        next.url = server.url(after);
+        auto firstTransfer = http.download(first, folder.path(), receiver(0));
+        if (row.meanwhile == Row::FirstEndsBefore) {
+            ASSERT_TRUE(main.runUntil([&] { return results[0].has_value(); }));
+        }
+        auto nextTransfer = http.downloadAfter(*firstTransfer, next, folder.path(), receiver(1),
+                                               [&stop] { return !stop; });
+        ASSERT_NE(nextTransfer, nullptr);
+        if (row.meanwhile == Row::CancelFirst)
+            firstTransfer->cancel();
+        if (row.meanwhile == Row::Stop)
+            stop = true;
+        if (row.first == std::string("/slow")) {
+            main.runUntil([] { return false; }, 100ms);
+            EXPECT_EQ(server.requestsFor(after), 0);
+        }
+
+        ASSERT_TRUE(main.runUntil([&] { return results[0] && results[1]; }));
+        EXPECT_EQ(results[0]->succeeded(), row.nextStarts || row.meanwhile == Row::Stop);
+        EXPECT_EQ(server.requestsFor(after), row.nextStarts ? 1 : 0);
+        EXPECT_EQ(results[1]->succeeded(), row.nextStarts) << results[1]->error;
+        if (!row.nextStarts) {
+            EXPECT_EQ(results[1]->error, "cancelled");
+        }
+    }
+}
+
 TEST(ThreadedPartsTest, WorkerThreadsAreJoinedOnceTheirJobsEnd) {
     std::atomic<int> ran{0};
     {

@@ -88,11 +88,18 @@ void ViewControllerDownload::begin() {
 }
 
 void ViewControllerDownload::startDownload() {
-    while (!m_finished && !m_launcher.closeRequested && canStartAnother()) {
-        std::optional<DownloadProgress::Position> at = m_progress.nextToStart();
-        if (!at)
+    while (!m_finished && !m_launcher.closeRequested) {
+        const Turn turn = nextTurn();
+        std::optional<DownloadProgress::Position> at = m_progress.peekNextToStart();
+        if (turn == Turn::None || !at)
             break;
-        m_inFlight.push_back(start(*at));
+        std::optional<InFlight> file = start(*at, turn);
+        if (!file) {
+            m_chaining = false; // the client cannot hold a download back: it starts in its turn
+            break;
+        }
+        m_progress.nextToStart();
+        m_inFlight.push_back(std::move(*file));
         if (m_inFlight.size() == 1)
             m_ui->label_filename->setText(qs(m_progress.fileNameLabel(*at)));
         // A file that cannot even start ends the run, in list order like any failure.
@@ -108,25 +115,33 @@ void ViewControllerDownload::startDownload() {
 }
 
 // Up to m_parallel transfers run; one more file may wait, received, for its turn to be put in
-// place, so the next transfer is on its way while the main thread does that. Nothing starts
-// after a file that failed: the run ends at it.
-bool ViewControllerDownload::canStartAnother() const {
+// place, so the next transfer is on its way while the main thread does that. One at a time, the
+// next file waits in the client behind the running one and starts as soon as that one has ended
+// well. Nothing starts after a file that failed: the run ends at it.
+ViewControllerDownload::Turn ViewControllerDownload::nextTurn() const {
     int running = 0;
     for (const InFlight& file : m_inFlight) {
         if (file.failed())
-            return false;
+            return Turn::None;
         running += file.done ? 0 : 1;
     }
-    return running < m_parallel && static_cast<int>(m_inFlight.size()) <= m_parallel;
+    const int waiting = static_cast<int>(m_inFlight.size());
+    if (running < m_parallel && waiting <= m_parallel)
+        return Turn::Now;
+    if (m_parallel == 1 && m_chaining && waiting == 1 && running == 1)
+        return Turn::AfterRunning;
+    return Turn::None;
 }
 
-ViewControllerDownload::InFlight ViewControllerDownload::start(DownloadProgress::Position at) {
+std::optional<ViewControllerDownload::InFlight>
+ViewControllerDownload::start(DownloadProgress::Position at, Turn turn) {
     InFlight file;
     file.id = m_nextId++;
     file.at = at;
     const DOWNLOAD_FILES& entry = m_progress.entry(at);
+    const FolderFor use = turn == Turn::Now ? FolderFor::Start : FolderFor::Ahead;
     // The window is minimised behind the viewer: an alert here would wait for nobody.
-    if (std::error_code folderError = makeFolder(entry.path, FolderFor::Start)) {
+    if (std::error_code folderError = makeFolder(entry.path, use)) {
         file.folderError = entry.path + " - " + folderError.message();
         file.done = true;
         return file;
@@ -141,16 +156,26 @@ ViewControllerDownload::InFlight ViewControllerDownload::start(DownloadProgress:
     // The body is written next to its destination, so that moving it into place is a rename
     // and the running viewer never sees half a file under the real name.
     const int64_t id = file.id;
-    file.transfer = m_launcher.platform.http.download(
-        m_progress.request(at), entry.path,
-        TransferReceiver{m_lifetime.token(),
-                         [this, id](int64_t written, int64_t expected) {
-                             if (!m_inFlight.empty() && m_inFlight.front().id == id)
-                                 transferProgress(written, expected);
-                         },
-                         [this, id](const TransferResult& result) {
-                             transferCompleted(id, result);
-                         }});
+    TransferReceiver receiver{m_lifetime.token(),
+                              [this, id](int64_t written, int64_t expected) {
+                                  if (!m_inFlight.empty() && m_inFlight.front().id == id)
+                                      transferProgress(written, expected);
+                              },
+                              [this, id](const TransferResult& result) {
+                                  transferCompleted(id, result);
+                              }};
+    Http& http = m_launcher.platform.http;
+    if (turn == Turn::Now) {
+        file.transfer = http.download(m_progress.request(at), entry.path, std::move(receiver));
+        return file;
+    }
+    // Read on the client's thread; a stop asked for meanwhile keeps the file from starting.
+    file.transfer = http.downloadAfter(
+        *m_inFlight.back().transfer, m_progress.request(at), entry.path, std::move(receiver),
+        [&closeRequested = m_launcher.closeRequested] { return !closeRequested; });
+    if (!file.transfer)
+        return std::nullopt;                        // its folder counts as made ahead
+    (void)makeFolder(entry.path, FolderFor::Start); // made above; now in use
     return file;
 }
 

@@ -59,8 +59,12 @@ private:
 
     // Starts files in list order while fewer than m_parallel are on their way.
     void startDownload();
-    bool canStartAnother() const;
-    InFlight start(DownloadProgress::Position at);
+    // Whether the next file may start: now, held back in the client behind the running one, or
+    // not yet.
+    enum class Turn { None, Now, AfterRunning };
+    Turn nextTurn() const;
+    // Null when the client cannot hold the file back.
+    std::optional<InFlight> start(DownloadProgress::Position at, Turn turn);
     void transferProgress(int64_t written, int64_t expected);
     void transferCompleted(int64_t id, const TransferResult& result);
     // Puts the finished files at the front in place, counts and stamps them, in list order.
@@ -92,6 +96,7 @@ private:
     Lifetime m_lifetime;
     std::deque<InFlight> m_inFlight;
     int m_parallel = 1;
+    bool m_chaining = true; // while the client holds the next download back for us
     int64_t m_nextId = 1;
     bool m_waitingForStamp = false;
     std::string m_folderMade;  // the last folder made, for the file started last or the next one

@@ -396,19 +396,64 @@ void CurlDownloadJob::end(CURL* handle, int curlResult, const std::string& engin
             ::unlink(temporaryFile.c_str());
         temporaryFile.clear();
     }
-    if (!deliver)
-        return;
-    reportedWritten = written;
-    reportedExpected = expected;
-    TransferResult result{status, error, temporaryFile};
-    result.resumedFrom = error.empty() ? resumeFrom : 0;
-    mainThread.post([self = shared_from_this(), result = std::move(result)] {
-        self->deliverProgress();
-        if (self->receiverAlive() && self->receiver.completed)
-            self->receiver.completed(result);
-        if (!result.file.empty())
-            ::unlink(result.file.c_str()); // whatever the receiver did not move away
-    });
+    if (deliver) {
+        reportedWritten = written;
+        reportedExpected = expected;
+        TransferResult result{status, error, temporaryFile};
+        result.resumedFrom = error.empty() ? resumeFrom : 0;
+        mainThread.post([self = shared_from_this(), result = std::move(result)] {
+            self->deliverProgress();
+            if (self->receiverAlive() && self->receiver.completed)
+                self->receiver.completed(result);
+            if (!result.file.empty())
+                ::unlink(result.file.c_str()); // whatever the receiver did not move away
+        });
+    }
+    handOver(error.empty() && deliver);
+}
+
+void CurlDownloadJob::stopDelivering() {
+    std::lock_guard lock(followMutex);
+    delivering = false;
+}
+
+void CurlDownloadJob::follow(std::shared_ptr<CurlDownloadJob> next) {
+    bool whole = false;
+    {
+        std::lock_guard lock(followMutex);
+        if (!handedOver) {
+            follower = std::move(next);
+            return;
+        }
+        whole = endedWhole;
+    }
+    next->startAfter(whole);
+}
+
+void CurlDownloadJob::handOver(bool whole) {
+    std::shared_ptr<CurlDownloadJob> next;
+    {
+        std::lock_guard lock(followMutex);
+        handedOver = true;
+        endedWhole = whole;
+        next = std::move(follower);
+    }
+    if (next)
+        next->startAfter(whole);
+}
+
+// Straight from the end of the job before, on the engine's thread: the connection does not wait
+// for the main thread to ask for the next file.
+void CurlDownloadJob::startAfter(bool previousWhole) {
+    bool go = false;
+    {
+        std::lock_guard lock(followMutex);
+        go = previousWhole && delivering && !isCancelled() && (!mayStart || mayStart());
+    }
+    if (go)
+        engine.submit(shared_from_this());
+    else
+        end(nullptr, CURLE_ABORTED_BY_CALLBACK, "cancelled");
 }
 
 } // namespace dravik

@@ -7,7 +7,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -33,6 +35,9 @@ struct CurlDownloadJob : TransferEngine::Job, std::enable_shared_from_this<CurlD
     std::atomic<bool> delivering{true};
     // Set once the exchange is over for good: a cancel then has nothing to stop.
     std::atomic<bool> ended{false};
+    // Held back until this job's predecessor has ended (CurlHttp::downloadAfter): whether it may
+    // start then, asked under followMutex.
+    std::function<bool()> mayStart;
 
     // Engine thread only.
     CURL* easy = nullptr;
@@ -64,10 +69,20 @@ struct CurlDownloadJob : TransferEngine::Job, std::enable_shared_from_this<CurlD
     std::atomic<int64_t> reportedExpected{-1};
     std::atomic<bool> progressPending{false};
 
+    // The job held back until this one ends, and how this one ended.
+    std::mutex followMutex;
+    std::shared_ptr<CurlDownloadJob> follower;
+    bool handedOver = false;
+    bool endedWhole = false;
     // Main thread only.
     int64_t deliveredWritten = 0;
     int64_t deliveredExpected = -1;
 
+    // Clears delivering; mayStart is not asked after this returns.
+    void stopDelivering();
+    // next starts once this job has ended with its whole body, else it ends "cancelled". Any
+    // thread.
+    void follow(std::shared_ptr<CurlDownloadJob> next);
     std::string start(CURL* handle) override;
     void end(CURL* handle, int curlResult, const std::string& engineError) override;
 
@@ -86,6 +101,9 @@ struct CurlDownloadJob : TransferEngine::Job, std::enable_shared_from_this<CurlD
     bool flush();
     void reportProgress();
     void deliverProgress();
+    // The job has ended for good: its follower starts, or ends.
+    void handOver(bool whole);
+    void startAfter(bool previousWhole);
     static size_t onData(char* data, size_t size, size_t count, void* user);
     static size_t onHeader(char* data, size_t size, size_t count, void* user);
 };

@@ -120,11 +120,12 @@ class CurlTransfer : public Transfer {
 public:
     explicit CurlTransfer(std::shared_ptr<CurlDownloadJob> job) : m_job(std::move(job)) {}
     ~CurlTransfer() override {
-        m_job->delivering = false;
+        m_job->stopDelivering();
         if (!m_job->ended)
             m_job->cancel();
     }
     void cancel() override { m_job->cancel(); }
+    const std::shared_ptr<CurlDownloadJob>& job() const { return m_job; }
 
 private:
     std::shared_ptr<CurlDownloadJob> m_job;
@@ -179,17 +180,36 @@ Expected<HttpResponse> CurlHttp::request(const HttpRequest& request) {
     return job->wait();
 }
 
+std::shared_ptr<CurlDownloadJob> CurlHttp::newJob(const HttpRequest& request,
+                                                  const std::string& temporaryFolder,
+                                                  TransferReceiver receiver) {
+    auto job = std::make_shared<CurlDownloadJob>(m_mainThread, *m_engine, request, temporaryFolder,
+                                                 std::move(receiver));
+    std::lock_guard lock(m_mutex);
+    std::erase_if(m_transfers, [](const auto& weak) { return weak.expired(); });
+    m_transfers.push_back(job);
+    return job;
+}
+
 std::unique_ptr<Transfer> CurlHttp::download(const HttpRequest& request,
                                              const std::string& temporaryFolder,
                                              TransferReceiver receiver) {
-    auto job = std::make_shared<CurlDownloadJob>(m_mainThread, *m_engine, request, temporaryFolder,
-                                                 std::move(receiver));
-    {
-        std::lock_guard lock(m_mutex);
-        std::erase_if(m_transfers, [](const auto& weak) { return weak.expired(); });
-        m_transfers.push_back(job);
-    }
+    auto job = newJob(request, temporaryFolder, std::move(receiver));
     m_engine->submit(job);
+    return std::make_unique<CurlTransfer>(job);
+}
+
+std::unique_ptr<Transfer> CurlHttp::downloadAfter(Transfer& previous, const HttpRequest& request,
+                                                  const std::string& temporaryFolder,
+                                                  TransferReceiver receiver,
+                                                  std::function<bool()> mayStart) {
+    auto* before = dynamic_cast<CurlTransfer*>(&previous);
+    if (before == nullptr)
+        return nullptr;
+    auto job = newJob(request, temporaryFolder, std::move(receiver));
+    job->mayStart = std::move(mayStart);
+    m_engine->attach(*job);
+    before->job()->follow(job);
     return std::make_unique<CurlTransfer>(job);
 }
 

@@ -38,8 +38,16 @@ public:
     std::unique_ptr<Transfer> download(const HttpRequest& request,
                                        const std::string& temporaryFolder,
                                        TransferReceiver receiver) override;
+    std::unique_ptr<Transfer> downloadAfter(Transfer& previous, const HttpRequest& request,
+                                            const std::string& temporaryFolder,
+                                            TransferReceiver receiver,
+                                            std::function<bool()> mayStart) override;
 
 private:
+    std::shared_ptr<CurlDownloadJob> newJob(const HttpRequest& request,
+                                            const std::string& temporaryFolder,
+                                            TransferReceiver receiver);
+
     MainThread& m_mainThread;
     std::unique_ptr<TransferEngine> m_engine;
     std::mutex m_mutex;

@@ -151,6 +151,10 @@ struct TransferEngine::Core {
     }
 
     void begin(const std::shared_ptr<Job>& job) {
+        if (job->isCancelled()) {
+            job->end(nullptr, CURLE_ABORTED_BY_CALLBACK, "cancelled"); // nothing was asked yet
+            return;
+        }
         CURL* easy = takeHandle();
         if (easy == nullptr) {
             job->end(nullptr, CURLE_OUT_OF_MEMORY, "Cannot create a transfer");
@@ -285,8 +289,13 @@ void TransferEngine::setRunLog(TrustStore::Report runLog) {
     m_runLog = std::move(runLog);
 }
 
+void TransferEngine::attach(Job& job) const {
+    job.m_wake = m_wake;
+}
+
 void TransferEngine::submit(std::shared_ptr<Job> job) {
-    job->m_wake = m_wake;
+    if (job->m_wake != m_wake) // an attached job may be cancelled meanwhile, which reads it
+        job->m_wake = m_wake;
     {
         std::lock_guard lock(m_mutex);
         if (m_stopping) {

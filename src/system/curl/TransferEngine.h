@@ -70,6 +70,8 @@ public:
     void setRunLog(TrustStore::Report runLog);
 
     void submit(std::shared_ptr<Job> job);
+    // For a job submitted later from another thread: lets its cancel() reach the engine from now.
+    void attach(Job& job) const;
 
     struct Core;
 
