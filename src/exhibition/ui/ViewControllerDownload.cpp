@@ -139,13 +139,6 @@ ViewControllerDownload::start(DownloadProgress::Position at, Turn turn) {
     file.id = m_nextId++;
     file.at = at;
     const DOWNLOAD_FILES& entry = m_progress.entry(at);
-    const FolderFor use = turn == Turn::Now ? FolderFor::Start : FolderFor::Ahead;
-    // The window is minimised behind the viewer: an alert here would wait for nobody.
-    if (std::error_code folderError = makeFolder(entry.path, use)) {
-        file.folderError = entry.path + " - " + folderError.message();
-        file.done = true;
-        return file;
-    }
     Expected<std::string> destination = m_progress.destination(at);
     if (!destination) {
         file.result = TransferResult{std::nullopt, destination.error(), {}};
@@ -154,7 +147,8 @@ ViewControllerDownload::start(DownloadProgress::Position at, Turn turn) {
     }
     file.destination = *destination;
     // The body is written next to its destination, so that moving it into place is a rename
-    // and the running viewer never sees half a file under the real name.
+    // and the running viewer never sees half a file under the real name. The client makes the
+    // folder when it opens that file.
     const int64_t id = file.id;
     TransferReceiver receiver{m_lifetime.token(),
                               [this, id](int64_t written, int64_t expected) {
@@ -174,8 +168,7 @@ ViewControllerDownload::start(DownloadProgress::Position at, Turn turn) {
         *m_inFlight.back().transfer, m_progress.request(at), entry.path, std::move(receiver),
         [&closeRequested = m_launcher.closeRequested] { return !closeRequested; });
     if (!file.transfer)
-        return std::nullopt;                        // its folder counts as made ahead
-    (void)makeFolder(entry.path, FolderFor::Start); // made above; now in use
+        return std::nullopt;
     return file;
 }
 
@@ -238,50 +231,14 @@ void ViewControllerDownload::transferCompleted(int64_t id, const TransferResult&
     if (result.succeeded())
         startDownload();
     completeInOrder();
-    makeFolderAhead();
-}
-
-// The folder of the file that starts next is made while the transfers run, so that the next
-// start does not wait for it. A folder that cannot be made now is tried again at that start,
-// which reports it.
-void ViewControllerDownload::makeFolderAhead() {
-    if (m_finished || m_launcher.closeRequested || m_inFlight.empty())
-        return;
-    if (std::optional<DownloadProgress::Position> next = m_progress.peekNextToStart())
-        (void)makeFolder(m_progress.entry(*next).path, FolderFor::Ahead); // reported at its start
-}
-
-// Makes a file's folder unless it was the last one made. A folder made ahead is remembered
-// until its file starts, so that finish() can take it back.
-std::error_code ViewControllerDownload::makeFolder(const std::string& path, FolderFor use) {
-    if (path != m_folderMade) {
-        std::error_code error;
-        const bool created = std::filesystem::create_directories(path, error);
-        if (error) {
-            m_folderMade.clear();
-            return error;
-        }
-        m_folderMade = path;
-        if (use == FolderFor::Ahead && created)
-            m_folderAhead = path;
-    }
-    if (use == FolderFor::Start && path == m_folderAhead)
-        m_folderAhead.clear();
-    return {};
 }
 
 void ViewControllerDownload::completeInOrder() {
     while (!m_finished && !m_waitingForStamp && !m_inFlight.empty() && m_inFlight.front().done) {
         InFlight file = std::move(m_inFlight.front());
         m_inFlight.pop_front();
-        if (!file.folderError.empty()) {
-            m_launcher.writeLog(file.folderError);
-            finish();
-            return;
-        }
         if (!file.result.succeeded()) {
-            m_launcher.writeLog(DownloadProgress::failureText(
-                m_progress.fileNameLabel(file.at), file.result.error, file.result.status));
+            m_launcher.writeLog(failureLine(file));
             finish();
             return;
         }
@@ -311,6 +268,16 @@ void ViewControllerDownload::completeInOrder() {
     }
 }
 
+// A file that failed because its folder cannot be made is logged as the folder's failure.
+std::string ViewControllerDownload::failureLine(const InFlight& file) const {
+    const std::string& folder = m_progress.entry(file.at).path;
+    std::error_code error;
+    if (!file.result.status && !std::filesystem::create_directories(folder, error) && error)
+        return folder + " - " + error.message();
+    return DownloadProgress::failureText(m_progress.fileNameLabel(file.at), file.result.error,
+                                         file.result.status);
+}
+
 void ViewControllerDownload::finishAfterStamp() {
     if (auto folder = std::exchange(m_folderDone, std::nullopt))
         m_stamps.add(std::move(*folder), [this] { finish(); });
@@ -323,11 +290,6 @@ void ViewControllerDownload::finish() {
         return;
     m_finished = true;
     m_activity.reset();
-    // A folder made ahead for a file that never started is not left behind, empty.
-    if (!m_folderAhead.empty()) {
-        std::error_code ignored; // a folder that is not empty any more stays
-        std::filesystem::remove(m_folderAhead, ignored);
-    }
     // Files after the one that ended the run are not wanted: received and dropped, or stopped.
     // A stopped transfer still holds a partial body, which its client removes before it reports
     // the end; the window waits for that, as Dravik ends right after the window closes.

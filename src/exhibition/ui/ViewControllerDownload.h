@@ -49,12 +49,11 @@ private:
         int64_t id = 0;
         DownloadProgress::Position at;
         std::string destination;
-        std::string folderError; // its folder could not be made
         std::unique_ptr<Transfer> transfer;
         bool done = false;
         TransferResult result; // once done; a body received ahead of its turn waits in result.file
 
-        bool failed() const { return done && (!folderError.empty() || !result.succeeded()); }
+        bool failed() const { return done && !result.succeeded(); }
     };
 
     // Starts files in list order while fewer than m_parallel are on their way.
@@ -69,9 +68,7 @@ private:
     void transferCompleted(int64_t id, const TransferResult& result);
     // Puts the finished files at the front in place, counts and stamps them, in list order.
     void completeInOrder();
-    void makeFolderAhead();
-    enum class FolderFor { Start, Ahead };
-    std::error_code makeFolder(const std::string& path, FolderFor use);
+    std::string failureLine(const InFlight& file) const;
     void finishAfterStamp();
     // Moves a finished transfer's file to m_save_fname.
     void storeFile(const std::string& temporaryFile);
@@ -99,8 +96,6 @@ private:
     bool m_chaining = true; // while the client holds the next download back for us
     int64_t m_nextId = 1;
     bool m_waitingForStamp = false;
-    std::string m_folderMade;  // the last folder made, for the file started last or the next one
-    std::string m_folderAhead; // made by makeFolderAhead() for a file not started yet
     bool m_stampsWritten = false;
     // While the files come, labels change far more often than a display shows them.
     std::optional<PaintPacing> m_paintPacing;

@@ -85,15 +85,26 @@ std::optional<ContentRange> parseContentRange(std::string_view text) {
     return ContentRange{*first, *last, *total};
 }
 
+// Opens a file in folder, which is made first if it is missing (most often it is there).
+template <typename Open> int inFolderMadeIfMissing(const std::string& folder, Open open) {
+    int fd = open();
+    if (fd >= 0 || errno != ENOENT)
+        return fd;
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!error)
+        return open();
+    errno = error.value(); // why the file cannot be made there
+    return fd;
+}
+
 } // namespace
 
 std::string CurlDownloadJob::openTemporaryFile() {
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
     std::string pattern = folder + "/.download-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    fd = inFolderMadeIfMissing(folder, [&] { return ::mkostemp(name.data(), O_CLOEXEC); });
     if (fd < 0)
         return "Cannot create a temporary file in " + folder + ": " + std::strerror(errno);
     temporaryFile = name.data();
@@ -103,9 +114,9 @@ std::string CurlDownloadJob::openTemporaryFile() {
 // Opens the partial file; what it holds is continued when its description says it may be.
 std::string CurlDownloadJob::openResumeFile() {
     const std::string& path = request.resumeFile;
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    fd = inFolderMadeIfMissing(std::filesystem::path(path).parent_path().string(), [&] {
+        return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    });
     if (fd < 0)
         return "Cannot create " + path + ": " + std::strerror(errno);
     temporaryFile = path;
