@@ -306,10 +306,18 @@ void TransferEngine::submit(std::shared_ptr<Job> job) {
         if (!m_thread.joinable())
             m_thread = std::thread([this] { run(); });
     }
+    // The engine's own thread looks at the queue before it waits again.
+    if (std::this_thread::get_id() == m_threadId)
+        return;
     m_queueChanged.notify_all();
     std::lock_guard lock(m_wake->mutex);
     if (m_wake->multi != nullptr)
         curl_multi_wakeup(m_wake->multi);
+}
+
+bool TransferEngine::anyQueued() {
+    std::lock_guard lock(m_mutex);
+    return !m_queue.empty();
 }
 
 std::vector<std::shared_ptr<TransferEngine::Job>> TransferEngine::takeQueued() {
@@ -328,6 +336,7 @@ void TransferEngine::waitAfterFailure() {
 }
 
 void TransferEngine::run() {
+    m_threadId = std::this_thread::get_id();
     Core& core = *m_core;
     std::vector<std::shared_ptr<Job>> incoming;
     for (;;) {
@@ -354,6 +363,9 @@ void TransferEngine::run() {
         if (result == CURLM_OK) {
             core.collectFinished();
             long waitMs = core.checkJobs();
+            // A job that ended may have submitted the next one (a download held back behind it).
+            if (anyQueued())
+                continue;
             result = core.checked(
                 curl_multi_poll(core.multi, nullptr, 0, static_cast<int>(waitMs), nullptr));
         }

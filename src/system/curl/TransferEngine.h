@@ -80,6 +80,7 @@ private:
     void recoverFromFailure(int result);
     void waitAfterFailure();
     std::vector<std::shared_ptr<Job>> takeQueued();
+    bool anyQueued();
 
     std::unique_ptr<Core> m_core;
     std::shared_ptr<TransferEngineWake> m_wake;
@@ -89,6 +90,7 @@ private:
     bool m_stopping = false;
     TrustStore::Report m_runLog;
     std::thread m_thread;
+    std::atomic<std::thread::id> m_threadId; // set by the thread itself
 };
 
 } // namespace dravik
