@@ -527,6 +527,7 @@ TEST_F(CurlHttpTest, DownloadReportsProgressThenFileThenCompletionOnTheMainThrea
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         service.service().setFault(kBigFile, c.fault);
+        fs::remove_all(downloads); // the client makes it, as it makes a new booth's folder
         Recording r = fetch(authorizedGet(kBigFile));
 
         EXPECT_EQ(r.error, "");

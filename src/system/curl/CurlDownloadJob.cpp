@@ -101,10 +101,13 @@ template <typename Open> int inFolderMadeIfMissing(const std::string& folder, Op
 } // namespace
 
 std::string CurlDownloadJob::openTemporaryFile() {
-    std::string pattern = folder + "/.download-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    fd = inFolderMadeIfMissing(folder, [&] { return ::mkostemp(name.data(), O_CLOEXEC); });
+    const std::string pattern = folder + "/.download-XXXXXX";
+    std::vector<char> name;
+    fd = inFolderMadeIfMissing(folder, [&] {
+        name.assign(pattern.begin(), pattern.end()); // a failed try has filled in the Xs
+        name.push_back('\0');
+        return ::mkostemp(name.data(), O_CLOEXEC);
+    });
     if (fd < 0)
         return "Cannot create a temporary file in " + folder + ": " + std::strerror(errno);
     temporaryFile = name.data();
