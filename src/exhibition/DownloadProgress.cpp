@@ -47,7 +47,7 @@ DownloadProgress::Position DownloadProgress::current() const {
     return {static_cast<size_t>(m_nDownloadFiles), static_cast<size_t>(m_nDownloadFile)};
 }
 
-std::optional<DownloadProgress::Position> DownloadProgress::peekNextToStart() const {
+std::optional<DownloadProgress::Position> DownloadProgress::nextToStart() const {
     Position at = m_nextToStart;
     const Position now = current();
     if (at.entry < now.entry || (at.entry == now.entry && at.file < now.file))
@@ -59,11 +59,8 @@ std::optional<DownloadProgress::Position> DownloadProgress::peekNextToStart() co
     return at;
 }
 
-std::optional<DownloadProgress::Position> DownloadProgress::nextToStart() {
-    std::optional<Position> at = peekNextToStart();
-    if (at)
-        m_nextToStart = {at->entry, at->file + 1};
-    return at;
+void DownloadProgress::started(Position at) {
+    m_nextToStart = {at.entry, at.file + 1};
 }
 
 Expected<std::string> DownloadProgress::destination(Position at) const {

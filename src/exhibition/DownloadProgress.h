@@ -56,9 +56,9 @@ public:
     HttpRequest request() const { return request(current()); }
     // The next file to start, in list order, from the current one on: transfers may run ahead
     // of completed(), which still counts and stamps in list order. Empty at the end.
-    std::optional<Position> nextToStart();
-    // What nextToStart() would return, without taking it.
-    std::optional<Position> peekNextToStart() const;
+    std::optional<Position> nextToStart() const;
+    // The file at has started: the next to start is the one after it.
+    void started(Position at);
 
     enum class Next {
         StartNext, // start the transfer of the (new) current file

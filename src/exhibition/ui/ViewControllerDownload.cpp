@@ -90,7 +90,7 @@ void ViewControllerDownload::begin() {
 void ViewControllerDownload::startDownload() {
     while (!m_finished && !m_launcher.closeRequested) {
         const Turn turn = nextTurn();
-        std::optional<DownloadProgress::Position> at = m_progress.peekNextToStart();
+        std::optional<DownloadProgress::Position> at = m_progress.nextToStart();
         if (turn == Turn::None || !at)
             break;
         std::optional<InFlight> file = start(*at, turn);
@@ -98,7 +98,7 @@ void ViewControllerDownload::startDownload() {
             m_chaining = false; // the client cannot hold a download back: it starts in its turn
             break;
         }
-        m_progress.nextToStart();
+        m_progress.started(*at);
         m_inFlight.push_back(std::move(*file));
         if (m_inFlight.size() == 1)
             m_ui->label_filename->setText(qs(m_progress.fileNameLabel(*at)));

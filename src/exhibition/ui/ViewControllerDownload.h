@@ -13,7 +13,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <system_error>
 
 namespace Ui {
 class ViewControllerDownload;
