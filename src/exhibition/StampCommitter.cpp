@@ -27,8 +27,6 @@ StampCommitter::~StampCommitter() {
 void StampCommitter::add(Folder folder, std::function<void()> then) {
     m_pending.push_back(std::move(folder));
     if (m_running) {
-        if (m_pending.size() >= kLargestBatch)
-            m_spacing->wake();
         then();
         return;
     }
@@ -59,7 +57,7 @@ void StampCommitter::Spacing::wake() {
 // last one sooner waits on a worker, and the folders completed meanwhile join it.
 bool StampCommitter::waitForSpacing() {
     const auto sinceLast = std::chrono::steady_clock::now() - m_lastBarrierStart;
-    if (m_finished || sinceLast >= kQuiet || m_pending.size() >= kLargestBatch)
+    if (m_finished || sinceLast >= kQuiet)
         return false;
     m_running = true;
     m_spacing->woken = false;

@@ -24,9 +24,10 @@ class StampCommitter {
 public:
     // A barrier that ended longer ago than this means the downloads paused: the next folder
     // is stamped before its caller goes on, so a folder that completes alone is stamped at once.
+    // Barriers start at least this far apart, except at finish: however many folders complete
+    // meanwhile, the disk is asked to flush its cache a few times a second at most. After a
+    // power cut, only the folders completed since the last barrier began are fetched again.
     static constexpr std::chrono::milliseconds kQuiet{250};
-    // Barriers start at least kQuiet apart, unless this many folders wait or at finish.
-    static constexpr size_t kLargestBatch = 64;
 
     struct Folder {
         std::string path;
