@@ -180,12 +180,14 @@ void ViewControllerDownload::transferProgress(int64_t written, int64_t expected)
 }
 
 void ViewControllerDownload::storeFile(const std::string& temporaryFile) {
-    // What cannot be removed is replaced by the rename below, or the rename fails and says so.
-    if (File::exists(m_save_fname))
-        (void)m_launcher.file.removePath(m_save_fname);
     namespace fs = std::filesystem;
     std::error_code error;
     fs::rename(temporaryFile, m_save_fname, error);
+    // A rename replaces a file at once; what it cannot replace (a folder) is removed first.
+    if (error && File::exists(m_save_fname)) {
+        (void)m_launcher.file.removePath(m_save_fname);
+        fs::rename(temporaryFile, m_save_fname, error);
+    }
     if (error) {
         printDiagnostic("file error: " + error.message());
         m_launcher.writeLog("file error: " + m_save_fname + " - " + error.message());

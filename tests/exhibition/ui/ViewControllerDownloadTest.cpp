@@ -126,6 +126,7 @@ TEST(ViewControllerDownloadTest, FetchesTheListWhileTheViewerRuns) {
     d.start();
     d.queue(-1, "2025-04-01 10:00:00", {"hall.bin", "sky.txt"});
     d.queue(57, "2025-04-02 09:00:00", {"poster.png"});
+    writeFile(d.folder(-1) + "/sky.txt/old.txt", "a folder where the file goes is replaced");
     d.open();
 
     EXPECT_EQ(d.ui->logLines().front(), "Download.viewDidLoad");
