@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QLayout>
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>

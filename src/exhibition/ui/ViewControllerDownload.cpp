@@ -183,7 +183,8 @@ void ViewControllerDownload::storeFile(const std::string& temporaryFile) {
     namespace fs = std::filesystem;
     std::error_code error;
     fs::rename(temporaryFile, m_save_fname, error);
-    // A rename replaces a file at once; what it cannot replace (a folder) is removed first.
+    // A rename replaces a file at once; what it cannot replace (a folder) is removed, and the
+    // rename tried again.
     if (error && File::exists(m_save_fname)) {
         (void)m_launcher.file.removePath(m_save_fname);
         fs::rename(temporaryFile, m_save_fname, error);
